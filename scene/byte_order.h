@@ -1,0 +1,30 @@
+// Little-endian encoding of the fixed-size values stored in scene files.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+
+namespace qx {
+
+inline void StoreU32(uint8_t* out, uint32_t value) {
+  for (int i = 0; i < 4; ++i) out[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+inline uint32_t LoadU32(const uint8_t* in) {
+  return uint32_t{in[0]} | uint32_t{in[1]} << 8 | uint32_t{in[2]} << 16 | uint32_t{in[3]} << 24;
+}
+
+inline uint32_t FloatBits(float value) { return std::bit_cast<uint32_t>(value); }
+inline float BitsFloat(uint32_t bits) { return std::bit_cast<float>(bits); }
+
+// Bytes needed for a back reference written at stream position p: enough to
+// hold 4p - 1 (one byte also for p = 0).
+inline int BackReferenceWidth(uint32_t position) {
+  const uint64_t limit = 4ull * position;
+  if (limit <= 256) return 1;
+  if (limit <= 65536) return 2;
+  if (limit <= 16777216) return 3;
+  return 4;
+}
+
+}  // namespace qx

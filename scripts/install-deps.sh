@@ -1,0 +1,20 @@
+# Shared by run.sh and test.sh: installs the Debian packages the build needs,
+# running `apt-get update` once and only when something is missing.
+VERMELLE_PACKAGES=(
+  cmake ninja-build g++ pkg-config
+  zlib1g-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+)
+
+install_deps() {
+  local missing=()
+  for package in "${VERMELLE_PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+}
