@@ -1,0 +1,137 @@
+#include "fan/face_link.h"
+
+#include <algorithm>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "fan_test_mesh.h"
+
+namespace qx {
+namespace {
+
+using testing_fan::ClosedRing;
+using testing_fan::Link;
+using testing_fan::ListLinks;
+using testing_fan::MakeList;
+
+TEST(FaceList, PushPopCountClear) {
+  FaceList list;
+  EXPECT_TRUE(list.Empty());
+  list.PushFront(1, 2, 7, 0);
+  list.PushFront(3, 4, 0, 5);
+  EXPECT_EQ(list.Count(), 2);
+  EXPECT_EQ(list.Front()->a, 3);
+  std::unique_ptr<FaceLink> first = list.PopFront();
+  EXPECT_EQ(first->dependency, 5);
+  EXPECT_EQ(first->next, nullptr);
+  EXPECT_EQ(list.Front()->group, 7);
+  list.PushFront(std::move(first));
+  EXPECT_EQ(list.Count(), 2);
+  list.Clear();
+  EXPECT_TRUE(list.Empty());
+  EXPECT_EQ(list.PopFront(), nullptr);
+}
+
+TEST(FaceList, LongListsAreFreedWithoutRecursion) {
+  FaceList list;
+  for (int k = 0; k < 1'000'000; ++k) list.PushFront(k, k + 1, 0, 0);
+  EXPECT_EQ(list.Count(), 1'000'000);
+  list.Clear();
+  // A bare chain of links unrolls too.
+  auto chain = std::make_unique<FaceLink>();
+  for (int k = 0; k < 1'000'000; ++k) {
+    auto link = std::make_unique<FaceLink>(k, k, 0, 0);
+    link->next = std::move(chain);
+    chain = std::move(link);
+  }
+  chain.reset();
+}
+
+TEST(CloseRing, ClosedRingIsOnlyRotatedWhateverTheLinkOrder) {
+  // Every order of the 4 links of a closed ring gives the ring from 10.
+  const std::vector<Link> expected = {{10, 12, 0}, {12, 11, 3}, {11, 13, 0}, {13, 10, 1}};
+  std::vector<Link> order = expected;
+  std::sort(order.begin(), order.end(), [](const Link& x, const Link& y) { return x.a < y.a; });
+  do {
+    FaceList list = MakeList(order);
+    CloseRing(9, list);
+    EXPECT_EQ(ListLinks(list), expected);
+  } while (std::next_permutation(order.begin(), order.end(),
+                                 [](const Link& x, const Link& y) { return x.a < y.a; }));
+}
+
+TEST(CloseRing, BoundaryVertexGetsOneGapLink) {
+  // An open fan 1 → 2 → 3 → 4 around vertex 9, in every order.
+  std::vector<Link> order = {{1, 2, 0}, {2, 3, 4}, {3, 4, 0}};
+  const std::vector<Link> expected = {{1, 2, 0}, {2, 3, 4}, {3, 4, 0}, {4, 1, 9}};
+  do {
+    FaceList list = MakeList(order);
+    CloseRing(9, list);
+    EXPECT_EQ(ListLinks(list), expected);
+  } while (std::next_permutation(order.begin(), order.end(),
+                                 [](const Link& x, const Link& y) { return x.a < y.a; }));
+
+  // The gap may be the first link when it leaves the smallest neighbour.
+  FaceList list = MakeList({{7, 9, 0}, {9, 3, 0}});
+  CloseRing(5, list);
+  EXPECT_EQ(ListLinks(list), (std::vector<Link>{{3, 7, 5}, {7, 9, 0}, {9, 3, 0}}));
+}
+
+TEST(CloseRing, SeparateChainsAreJoinedByGaps) {
+  FaceList list = MakeList({{5, 6, 0}, {1, 2, 0}, {6, 7, 2}});
+  CloseRing(9, list);
+  // Chains in extraction order: 5 → 6 → 7, then 1 → 2; rotated to start at 1.
+  EXPECT_EQ(ListLinks(list), (std::vector<Link>{{1, 2, 0}, {2, 5, 9}, {5, 6, 0}, {6, 7, 2}, {7, 1, 9}}));
+}
+
+TEST(CloseRing, EmptyListStaysEmpty) {
+  FaceList list;
+  CloseRing(3, list);
+  EXPECT_TRUE(list.Empty());
+  EXPECT_TRUE(TryCloseRing(3, list).Ok());
+}
+
+TEST(CloseRingDeathTest, DegenerateGapIsFatal) {
+  // (1,2) then (2,1): the second link cannot precede the first (it would
+  // repeat 2), so two chains form and the gap between them is (2,2).
+  EXPECT_EXIT(
+      {
+        FaceList list = MakeList({{1, 2, 0}, {2, 1, 0}});
+        CloseRing(5, list);
+      },
+      testing::ExitedWithCode(1), "Error en compress: 2");
+}
+
+TEST(CloseRing, CheckedVariantRefusesInsteadOfEnding) {
+  FaceList list = MakeList({{1, 2, 0}, {2, 1, 0}});
+  RingStatus status = TryCloseRing(5, list);
+  EXPECT_EQ(status.fault, RingFault::kDegenerateGap);
+  EXPECT_EQ(status.value, 2);
+  EXPECT_GE(list.Count(), 2) << "the links stay with the caller";
+
+  // 256 links: refused before any work; the fatal variant has no size limit.
+  list = MakeList(ClosedRing(256, 1000, 0));
+  status = TryCloseRing(5000, list);
+  EXPECT_EQ(status.fault, RingFault::kTooManyLinks);
+  EXPECT_EQ(status.value, 256);
+  EXPECT_EQ(list.Count(), 256);
+  CloseRing(5000, list);
+  EXPECT_EQ(list.Count(), 256);
+
+  // 255 open links become 256 with the closing gap: refused after the work.
+  std::vector<Link> open = ClosedRing(256, 1000, 0);
+  open.pop_back();
+  list = MakeList(open);
+  status = TryCloseRing(5000, list);
+  EXPECT_EQ(status.fault, RingFault::kTooManyLinks);
+  EXPECT_EQ(status.value, 256);
+
+  // A ring that fits comes out as CloseRing leaves it.
+  list = MakeList({{3, 4, 0}, {1, 2, 0}, {2, 3, 4}});
+  EXPECT_TRUE(TryCloseRing(9, list).Ok());
+  EXPECT_EQ(ListLinks(list), (std::vector<Link>{{1, 2, 0}, {2, 3, 4}, {3, 4, 0}, {4, 1, 9}}));
+}
+
+}  // namespace
+}  // namespace qx

@@ -1,0 +1,176 @@
+#include "fan/metrics.h"
+
+#include <cmath>
+
+#include <gtest/gtest.h>
+
+#include "fan/frustum.h"
+#include "fan_test_mesh.h"
+
+namespace qx {
+namespace {
+
+using testing_fan::BuildFanMesh;
+using testing_fan::BuildTetraMesh;
+using testing_fan::Triangle;
+
+void ExpectNear(Vector actual, Vector expected, float tolerance = 1e-5f) {
+  EXPECT_NEAR(actual.x, expected.x, tolerance);
+  EXPECT_NEAR(actual.y, expected.y, tolerance);
+  EXPECT_NEAR(actual.z, expected.z, tolerance);
+}
+
+// One triangle (1, 2, 3) and no refinement: N = 4, S = 1.
+void BuildSingleTriangle(QXPck& mesh) {
+  const Triangle triangle[] = {{1, 2, 3, 0}};
+  BuildFanMesh(mesh, 4, triangle);
+  mesh.splitIndex = 1;
+  mesh.vertices[1].position = {0, 0, 0};
+  mesh.vertices[2].position = {2, 0, 0};
+  mesh.vertices[3].position = {0, 1, 0};
+}
+
+TEST(Metrics, SingleTriangleGetsUnitFaceNormalsAndRinglessDefaults) {
+  QXPck mesh;
+  BuildSingleTriangle(mesh);
+  ComputeMetrics(mesh);
+  for (VertexIndex v = 1; v <= 3; ++v) ExpectNear(mesh.vertices[v].normal, {0, 0, 1});
+  EXPECT_FLOAT_EQ(mesh.weight, Length(Vector{1, 0.5f, 0}));
+  const float ceiling = 4 * mesh.weight * mesh.weight;
+  for (VertexIndex v : {2, 3}) {
+    const RecordMetrics& metrics = mesh.Record(v).Metrics();
+    EXPECT_EQ(metrics.crease, 1.0f);
+    EXPECT_FLOAT_EQ(metrics.error, ceiling);
+    EXPECT_FLOAT_EQ(metrics.ownError, ceiling);
+  }
+  // Vertex 1's ring is open (a gap closes it), so its own error covers its
+  // region: itself and the first ring corner (2,0,0) of its triangle.
+  EXPECT_FLOAT_EQ(mesh.Record(1).Metrics().ownError, 1.0f);
+  EXPECT_EQ(mesh.finalTriangles, 1);
+  EXPECT_EQ(mesh.allTriangles, 1);
+  EXPECT_EQ(mesh.finalised, 1);
+}
+
+TEST(Metrics, RefinementErrorsCoverTheTrianglesTheyReplace) {
+  QXPck mesh;
+  BuildTetraMesh(mesh);
+  ComputeMetrics(mesh);
+  EXPECT_EQ(mesh.finalTriangles, 6);
+  EXPECT_EQ(mesh.allTriangles, 7);
+  // Vertex 1 sits 0.25 in front of face (3,5,4), the plane y = ... through
+  // (1,0,0), (0,0,0.5), (0,1,0): distance |x + y + 2z - 1| / sqrt(6).
+  const float distance = std::fabs(0.25f + 0.25f + 0.5f - 1.0f) / std::sqrt(6.0f);
+  EXPECT_GE(mesh.Record(1).Metrics().error, distance * distance);
+  // The radius of every vertex encloses its neighbours of final triangles.
+  for (VertexIndex v = 1; v < mesh.vertexCount; ++v) {
+    const RecordView record = mesh.Record(v);
+    for (int j = 0; j < record.RingSize(); ++j) {
+      const float reach = Length(mesh.vertices[record.Neighbour(j)].position - mesh.vertices[v].position);
+      if (record.Group(0).dependency == 0 && record.Group(0).Has(j)) {
+        EXPECT_LE(reach, record.Metrics().radius * 1.0001f) << v;
+      }
+    }
+  }
+}
+
+TEST(Metrics, FinaliseLeavesZeroNormalsAndRunsOnce) {
+  QXPck mesh;
+  BuildSingleTriangle(mesh);
+  mesh.vertices[3].position = {4, 0, 0};  // collinear: the face normal vanishes
+  ComputeMetrics(mesh);
+  for (VertexIndex v = 1; v <= 3; ++v) EXPECT_EQ(mesh.vertices[v].normal, Vector{}) << v;
+  mesh.vertices[1].normal = {0, 0, 5};
+  Finalise(mesh);
+  EXPECT_EQ(mesh.vertices[1].normal.z, 5.0f) << "a finalised mesh is left alone";
+}
+
+// Decodes `source` vertex by vertex into a copy, measuring incrementally.
+void InsertAllVertices(const QXPck& source, QXPck& copy) {
+  copy.Create(source.vertexCount);
+  copy.splitIndex = source.splitIndex;
+  copy.weight = source.weight;
+  copy.pendingCount = source.vertexCount;
+  RegionBoxes regions(source.vertexCount);
+  for (VertexIndex v = source.vertexCount - 1; v >= 1; --v) {
+    FaceList links = RecordLinks(source.Record(v), false);
+    CloseRing(v, links);
+    copy.records[v] = BuildRecord(v, links);
+    copy.vertices[v].position = source.vertices[v].position;
+    InsertVertex(copy, v, INT32_MAX, regions);
+    copy.pendingCount = v;
+  }
+  copy.pendingCount = 0;
+  Finalise(copy);
+}
+
+TEST(Metrics, IncrementalInsertionMatchesTheWholePass) {
+  QXPck whole;
+  BuildTetraMesh(whole);
+  ComputeMetrics(whole);
+  QXPck incremental;
+  InsertAllVertices(whole, incremental);
+
+  EXPECT_EQ(incremental.finalTriangles, whole.finalTriangles);
+  EXPECT_EQ(incremental.allTriangles, whole.allTriangles);
+  EXPECT_EQ(incremental.recordBytes, whole.recordBytes);
+  ExpectNear(incremental.box.centre, whole.box.centre);
+  ExpectNear(incremental.box.half, whole.box.half);
+  for (VertexIndex v = 1; v < whole.vertexCount; ++v) {
+    ExpectNear(incremental.vertices[v].normal, whole.vertices[v].normal, 1e-4f);
+    if (whole.Record(v).RingSize() == 0) continue;  // measured against the box of its day
+    EXPECT_NEAR(incremental.Record(v).Metrics().radius, whole.Record(v).Metrics().radius, 1e-4f) << v;
+  }
+}
+
+TEST(Metrics, LevelFromTolerance) {
+  QXPck mesh;
+  mesh.Create(10);
+  EXPECT_EQ(LevelFromTolerance(mesh, 0), 0);
+  EXPECT_EQ(LevelFromTolerance(mesh, 0.55f), 5);
+  EXPECT_EQ(LevelFromTolerance(mesh, 1), 10);
+}
+
+TEST(Frustum, WholeSphereTestsDecideWithoutTouchingVertices) {
+  QXPck mesh;
+  BuildTetraMesh(mesh);
+  ComputeMetrics(mesh);
+  VertexBits culled, inside;
+  culled.Reset(mesh.vertexCount);
+  inside.Reset(mesh.vertexCount);
+  const Plane open{0, 0, 0, -1};  // s = 1 everywhere
+  std::array<Plane, 4> planes{Plane{1, 0, 0, 100}, open, open, open};  // x >= 100
+  EXPECT_EQ(SelectByFrustum(mesh, culled, inside, planes).result, -1);
+  EXPECT_FALSE(culled.Test(1));
+  planes[0] = Plane{1, 0, 0, -100};  // x >= -100
+  const FrustumTest all = SelectByFrustum(mesh, culled, inside, planes);
+  EXPECT_EQ(all.result, 1);
+  EXPECT_EQ(all.count, 1);
+}
+
+TEST(Frustum, RefinementVertexBehindAPlaneIsCulledWithItsDependencies) {
+  QXPck mesh;
+  BuildTetraMesh(mesh);
+  ComputeMetrics(mesh);
+  VertexBits culled, inside;
+  culled.Reset(mesh.vertexCount);
+  inside.Reset(mesh.vertexCount);
+  const Plane open{0, 0, 0, -1};
+  // A plane facing (1,1,1) just beyond vertex 1's sphere still cuts the
+  // mesh's sphere (centre (0.5,0.5,0.5), radius 0.866).
+  const float k = 1 / std::sqrt(3.0f);
+  const Vector p1 = mesh.vertices[1].position;
+  const float d = k * (p1.x + p1.y + p1.z) + mesh.Record(1).Metrics().radius + 0.01f;
+  ASSERT_LT(d, 2 * mesh.weight);
+  std::array<Plane, 4> planes{Plane{k, k, k, d}, open, open, open};
+  const FrustumTest test = SelectByFrustum(mesh, culled, inside, planes);
+  ASSERT_EQ(test.result, 0);
+  EXPECT_EQ(test.count, 2);
+  EXPECT_FALSE(culled.Test(1));
+  EXPECT_TRUE(inside.Test(1));
+  // Vertex 1 not selected: its fan is hidden and the face it splits shows.
+  int64_t triangles = ForEachSelectedFan(mesh, culled, [](const Fan&) {});
+  EXPECT_EQ(triangles, 4);
+}
+
+}  // namespace
+}  // namespace qx
