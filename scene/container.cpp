@@ -2,10 +2,17 @@
 //   half extent (3 x f32), centre (3 x f32), N (u32),
 //   N mesh headers,
 //   the matrix chain, the material chain and the first root, as records,
-//   the interleaved refinement bit stream and its final word.
+//   the refinement bit stream, then its final word.
+// The bit stream has no framing: the reader knows which mesh each step
+// belongs to only by running the writer's schedule (same weights, same
+// counts, same tie-break).
 #include <algorithm>
+#include <unordered_set>
+#include <vector>
 
 #include "fan/bit_channel.h"
+#include "fan/mesh_packer.h"
+#include "fan/pck.h"
 #include "scene/object_reader.h"
 #include "scene/object_writer.h"
 #include "scene/scene_model.h"
@@ -17,23 +24,106 @@ bool WriteVector(ObjectWriter& out, Vector v) { return out.WriteF32(v.x) && out.
 
 bool ReadVector(ObjectReader& in, Vector& v) { return in.ReadF32(v.x) && in.ReadF32(v.y) && in.ReadF32(v.z); }
 
+// The interleaving schedule: one item per mesh, kept in stepping order.
+class SceneSchedule {
+ public:
+  void Add(std::unique_ptr<MeshPacker> packer, int orderIndex) {
+    items_.push_back({std::move(packer), orderIndex, 0});
+    Reprioritise(items_.back());
+  }
+  size_t Size() const { return items_.size(); }
+
+  // Steps the first unfinished mesh while any is left: `step(packer)` true
+  // keeps the mesh (moved down past every item that now comes first), false
+  // retires it. `afterStep` runs after each step.
+  template <class Step, class AfterStep>
+  void Run(Step&& step, AfterStep&& afterStep) {
+    InsertionSort();
+    size_t first = 0;
+    while (first < items_.size()) {
+      if (step(*items_[first].packer)) {
+        Reprioritise(items_[first]);
+        for (size_t i = first; i + 1 < items_.size() && Precedes(items_[i + 1], items_[i]); ++i)
+          std::swap(items_[i], items_[i + 1]);
+      } else {
+        ++first;
+      }
+      afterStep();
+    }
+  }
+
+ private:
+  struct Item {
+    std::unique_ptr<MeshPacker> packer;
+    int orderIndex;
+    float priority;
+  };
+
+  // weight / max(1, vertices stepped so far): a large mesh refines first and
+  // each mesh yields as its steps accumulate.
+  static void Reprioritise(Item& item) {
+    const QXPck* mesh = item.packer->Mesh();
+    const int32_t stepped = mesh->vertexCount - item.packer->Remaining();
+    item.priority = mesh->weight / static_cast<float>(std::max(1, stepped));
+  }
+
+  static bool Precedes(const Item& a, const Item& b) {
+    if (a.priority != b.priority) return a.priority > b.priority;
+    return a.orderIndex > b.orderIndex;
+  }
+
+  // Insertion sort needs no strict weak order, so weights read from a file
+  // (NaN included) cannot break it; the writer and reader sort alike.
+  void InsertionSort() {
+    for (size_t i = 1; i < items_.size(); ++i)
+      for (size_t j = i; j > 0 && Precedes(items_[j], items_[j - 1]); --j) std::swap(items_[j], items_[j - 1]);
+  }
+
+  std::vector<Item> items_;
+};
+
 int CountMeshes(const QXPck* mesh) {
   int count = 0;
   for (; mesh; mesh = mesh->next) ++count;
   return count;
 }
 
+template <class T>
+std::unordered_set<const T*> ChainMembers(const T* first) {
+  std::unordered_set<const T*> members;
+  for (; first && members.insert(first).second; first = first->next) {
+  }
+  return members;
+}
+
 }  // namespace
 
 bool QXScene::Write(ObjectWriter& out) {
   const int meshCount = CountMeshes(meshes);
-  // Mesh headers and their refinement steps are coded by the mesh packers,
-  // which scenes with meshes need; without them only empty scenes are saved.
-  if (meshCount > 0) return false;
   if (!WriteVector(out, box_.half) || !WriteVector(out, box_.centre) || !out.WriteU32(meshCount)) return false;
+  const CoderChoice choice{PredMode, GeoMode, ConnectMode, BitsError};
+  SceneSchedule schedule;
+  int orderIndex = meshCount;
+  for (QXPck* mesh = meshes; mesh; mesh = mesh->next) {
+    auto packer = std::make_unique<MeshPacker>(MakeConnectivityCoder(choice, *mesh), MakeGeometryCoder(choice, *mesh));
+    if (!packer->WriteHeader(mesh, out)) return false;
+    schedule.Add(std::move(packer), --orderIndex);
+  }
   if (!out.WriteObject(matrices) || !out.WriteObject(materials) || !out.WriteObject(roots)) return false;
   BitChannel bits(out);
+  schedule.Run([&](MeshPacker& packer) { return packer.WriteStep(bits); }, [] {});
   return bits.Finish();
+}
+
+void QXScene::DropForeignReferences() {
+  const auto knownMatrices = ChainMembers<QXMatrix>(matrices);
+  const auto knownMaterials = ChainMembers<QXMaterial>(materials);
+  const auto knownMeshes = ChainMembers<QXPck>(meshes);
+  ForEachDistinctNode(roots, [&](QXHier* node) {
+    if (!knownMatrices.contains(node->matrix)) node->matrix = nullptr;
+    if (!knownMaterials.contains(node->material)) node->material = nullptr;
+    if (!knownMeshes.contains(node->mesh)) node->mesh = nullptr;
+  });
 }
 
 bool QXScene::Read(ObjectReader& in) {
@@ -47,18 +137,35 @@ bool QXScene::Read(ObjectReader& in) {
     return false;
   }
   SetBox(box);
-  // Mesh headers come with the mesh packers; until then a scene with meshes
-  // is not readable.
-  if (meshCount > 0) {
-    loading = false;
-    return false;
+
+  // Packers whose header failed stay alive to the end of the record: the
+  // stream's table may still refer to what they read.
+  SceneSchedule schedule;
+  std::vector<std::unique_ptr<MeshPacker>> failed;
+  std::vector<QXPck*> readMeshes;
+  int64_t vertexBudget = kMaxSceneVertices;
+  for (uint32_t k = meshCount; k >= 1 && !in.Exhausted(); --k) {
+    auto packer = std::make_unique<MeshPacker>(ProgressiveLoading());
+    if (QXPck* mesh = packer->ReadHeader(in, vertexBudget)) {
+      readMeshes.push_back(mesh);
+      schedule.Add(std::move(packer), static_cast<int>(k - 1));
+    } else {
+      failed.push_back(std::move(packer));
+    }
+    updateProgress();
   }
+  for (auto it = readMeshes.rbegin(); it != readMeshes.rend(); ++it) AddMesh(*it);
+
   matrices = in.ReadObjectAs<QXMatrix>();
   updateProgress();
   materials = in.ReadObjectAs<QXMaterial>();
   updateProgress();
   roots = in.ReadObjectAs<QXHier>();
   updateProgress();
+  DropForeignReferences();
+
+  BitChannel bits(in);
+  schedule.Run([&](MeshPacker& packer) { return packer.ReadStep(bits); }, updateProgress);
   loading = false;
   return true;
 }

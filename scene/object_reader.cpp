@@ -15,6 +15,7 @@ ObjectReader::~ObjectReader() = default;
 size_t ObjectReader::ReadBytes(void* data, size_t count) {
   const size_t got = count ? Get(data, count) : 0;
   consumed_ += got;
+  if (got < count) exhausted_ = true;
   return got;
 }
 
@@ -118,12 +119,14 @@ PersistentObject* ObjectReader::ReadObject() {
 }
 
 PersistentObject* ObjectReader::ReadNestedObject() {
+  lastWasReference_ = false;
   uint8_t first;
   if (!ReadU8(first)) return nullptr;
   switch (first & 3) {
     case 3:
       return nullptr;
     case 0:
+      lastWasReference_ = true;
       return ReadBackReference(first);
     default:
       break;
@@ -143,6 +146,7 @@ PersistentObject* ObjectReader::ReadNestedObject() {
   // A short file still yields the object: a truncated scene loads what it has.
   const uint64_t end = uint64_t{header.position} + header.size;
   if (end > Tell()) Skip(end - Tell());
+  lastWasReference_ = false;
   return object;
 }
 
@@ -160,7 +164,7 @@ bool MemoryObjectReader::Skip(uint64_t count) {
   const size_t available = bytes_.size() - cursor_;
   const size_t skipped = static_cast<size_t>(std::min<uint64_t>(count, available));
   cursor_ += skipped;
-  CountSkipped(skipped);
+  CountSkipped(skipped, count);
   return skipped == count;
 }
 

@@ -49,17 +49,30 @@ class ObjectReader {
   T* ReadObjectAs() {
     return dynamic_cast<T*>(ReadObject());
   }
+  // ReadObjectAs for objects that the caller will own alone: a back reference
+  // (an object somebody else already holds) gives none.
+  template <class T>
+  T* ReadNewObjectAs() {
+    PersistentObject* object = ReadObject();
+    return lastWasReference_ ? nullptr : dynamic_cast<T*>(object);
+  }
   // Reads a record's header and creates its object without reading the body
   // (the caller reads it later, or drops the stream): the progressive loader
   // gets its scene this way before the scene's bytes have arrived.
   PersistentObject* ReadObjectHeader();
+  // Whether a read has come back short: the stream has ended.
+  bool Exhausted() const { return exhausted_; }
   // Size of the record whose header was read last.
   uint32_t RecordSize() const { return recordSize_; }
 
  protected:
   // Reads from the underlying medium.
   virtual size_t Get(void* data, size_t count) = 0;
-  void CountSkipped(uint64_t count) { consumed_ += count; }
+  // For forms that skip without reading: `skipped` of `requested` bytes.
+  void CountSkipped(uint64_t skipped, uint64_t requested) {
+    consumed_ += skipped;
+    if (skipped < requested) exhausted_ = true;
+  }
 
  private:
   struct Header {
@@ -78,6 +91,8 @@ class ObjectReader {
   // matrices and materials nest one level per element.
   static constexpr int kMaxNesting = 10000;
   int depth_ = 0;
+  bool lastWasReference_ = false;  // the last ReadObject met a back reference
+  bool exhausted_ = false;
   uint64_t consumed_ = 0;
   uint32_t recordSize_ = 0;
   std::unordered_map<uint32_t, PersistentObject*> objects_;

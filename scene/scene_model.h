@@ -135,6 +135,10 @@ class QXScene final : public PersistentObject {
 
  private:
   void GrowBox(const qx::Box& box);
+  // A file may point nodes at matrices, materials or meshes that are not on
+  // the scene's chains (and so are not owned by it); such references are
+  // dropped.
+  void DropForeignReferences();
 
   qx::Box box_;
   float radius_ = 0;

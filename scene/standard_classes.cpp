@@ -1,4 +1,7 @@
+#include "fan/connectivity.h"
+#include "fan/geometry_coders.h"
 #include "fan/pck.h"
+#include "fan/predictors.h"
 #include "scene/registry.h"
 #include "scene/scene_model.h"
 
@@ -11,6 +14,14 @@ void RegisterStandardClasses() {
   RegisterClass(QXMatrix::kClass);
   RegisterClass(QXMaterial::kClass);
   RegisterClass(QXHier::kClass);
+  RegisterClass(ConnectivityModelo2::kClass);
+  RegisterClass(ConnectivityRaw::kClass);
+  RegisterClass(GeoQuantum::kClass);
+  RegisterClass(GeoPolarAdaptativo::kClass);
+  RegisterClass(GeoPolar::kClass);
+  RegisterClass(GeometryRaw::kClass);
+  RegisterClass(GPButterfly::kClass);
+  RegisterClass(GPCentroide::kClass);
 }
 
 }  // namespace qx

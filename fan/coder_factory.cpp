@@ -1,0 +1,34 @@
+#include "fan/connectivity.h"
+#include "fan/geometry_coders.h"
+#include "fan/predictors.h"
+
+namespace qx {
+
+std::unique_ptr<ConnectivityCoder> MakeConnectivityCoder(const CoderChoice& choice, QXPck& mesh) {
+  if (choice.connectMode == 0) return std::make_unique<ConnectivityRaw>();
+  return std::make_unique<ConnectivityModelo2>(mesh);
+}
+
+namespace {
+
+std::unique_ptr<Predictor> MakePredictor(int32_t predMode) {
+  if (predMode == 1) return std::make_unique<GPButterfly>();
+  return std::make_unique<GPCentroide>();
+}
+
+}  // namespace
+
+std::unique_ptr<GeometryCoder> MakeGeometryCoder(const CoderChoice& choice, QXPck& mesh) {
+  switch (choice.geoMode) {
+    case 1:
+      return std::make_unique<GeoQuantum>(mesh, MakePredictor(choice.predMode), choice.bitsError);
+    case 2:
+      return std::make_unique<GeoPolar>(mesh, MakePredictor(choice.predMode), choice.bitsError);
+    case 3:
+      return std::make_unique<GeoPolarAdaptativo>(mesh, MakePredictor(choice.predMode), choice.bitsError);
+    default:
+      return std::make_unique<GeometryRaw>();
+  }
+}
+
+}  // namespace qx

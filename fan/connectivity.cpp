@@ -1,0 +1,286 @@
+#include "fan/connectivity.h"
+
+#include <array>
+#include <cassert>
+
+#include "common/diagnostics.h"
+#include "fan/bit_channel.h"
+#include "fan/edge_dependency.h"
+#include "fan/fan_record.h"
+#include "fan/pck.h"
+
+namespace qx {
+
+const ClassDescriptor ConnectivityRaw::kClass{"ConnectivityRaw", &MakeDefault<ConnectivityRaw>};
+const ClassDescriptor ConnectivityModelo2::kClass{"ConnectivityModelo2", &MakeDefault<ConnectivityModelo2>};
+
+namespace {
+
+constexpr std::array<uint8_t, 256> MakeByteLengths() {
+  std::array<uint8_t, 256> table{};
+  for (int x = 1; x < 256; ++x) table[x] = static_cast<uint8_t>(table[x / 2] + 1);
+  return table;
+}
+constexpr std::array<uint8_t, 256> kByteLength = MakeByteLengths();
+
+// Drops a partly decoded ring and reports the failure.
+bool Fail(FaceList& ring) {
+  ring.Clear();
+  return false;
+}
+
+// Whether two closed rings have the same links, a and b, in the same order.
+bool SameRing(const FaceList& x, const FaceList& y) {
+  auto i = x.begin();
+  auto j = y.begin();
+  for (; i != x.end() && j != y.end(); ++i, ++j)
+    if (i->a != j->a || i->b != j->b) return false;
+  return i == x.end() && j == y.end();
+}
+
+}  // namespace
+
+int BitLength(uint32_t x) {
+  for (int shift = 24; shift > 0; shift -= 8)
+    if (x >> shift) return shift + kByteLength[(x >> shift) & 0xFF];
+  return kByteLength[x];
+}
+
+int OffsetBits(VertexIndex vertexCount, VertexIndex v) {
+  return v >= vertexCount - 1 ? 0 : BitLength(static_cast<uint32_t>(vertexCount - v - 1));
+}
+
+int DependencyBits(VertexIndex v) { return v < 0 ? 0 : BitLength(static_cast<uint32_t>(v)); }
+
+VertexIndex PredictedDependency(QXPck& mesh, VertexIndex a, VertexIndex b, VertexIndex v) {
+  const EdgeWing wing = EdgeDependency(mesh, a, b, v);
+  return wing.dependency == v ? 0 : wing.dependency;
+}
+
+// ---- ConnectivityRaw --------------------------------------------------------
+
+bool ConnectivityRaw::Encode(BitChannel& bits, VertexIndex vertexCount, VertexIndex v, const FaceList& ring) {
+  const int offsetBits = OffsetBits(vertexCount, v);
+  const int dependencyBits = DependencyBits(v);
+  for (const FaceLink& link : ring) {
+    if (link.a <= v || link.a >= vertexCount) {
+      PrintMessage("Error grave!!");
+      return false;
+    }
+    if (link.dependency < 0 || link.dependency > v) {
+      PrintMessage("Error grave Dep!!");
+      return false;
+    }
+    if (!bits.WriteBits(static_cast<uint32_t>(link.a - v), offsetBits) ||
+        !bits.WriteBits(static_cast<uint32_t>(link.dependency), dependencyBits))
+      return false;
+  }
+  return bits.WriteBits(0, offsetBits);  // no neighbour has offset 0
+}
+
+bool ConnectivityRaw::Decode(BitChannel& bits, VertexIndex vertexCount, VertexIndex v, FaceList& ring) {
+  ring.Clear();
+  const int offsetBits = OffsetBits(vertexCount, v);
+  const int dependencyBits = DependencyBits(v);
+  if (offsetBits == 0) return true;  // v = N-1: nothing above it, nothing coded
+
+  std::unique_ptr<FaceLink>* tail = &ring.Head();
+  FaceLink* last = nullptr;
+  int links = 0;
+  uint32_t offset;
+  if (!bits.ReadBits(offsetBits, offset)) return Fail(ring);
+  while (offset != 0) {
+    if (++links > kMaxRingSize) return Fail(ring);  // no record could hold it
+    const int64_t a = int64_t{v} + offset;
+    if (a >= vertexCount) {
+      PrintMessage("Error muy grave");
+      return Fail(ring);
+    }
+    uint32_t dependency = 0;
+    if (!bits.ReadBits(dependencyBits, dependency)) return Fail(ring);
+    if (dependency > static_cast<uint32_t>(v)) {
+      PrintMessage("Error muy grave Dep");
+      return Fail(ring);
+    }
+    *tail = std::make_unique<FaceLink>(static_cast<VertexIndex>(a), 0, 0, static_cast<VertexIndex>(dependency));
+    if (last) last->b = (*tail)->a;
+    last = tail->get();
+    tail = &last->next;
+    if (!bits.ReadBits(offsetBits, offset)) return Fail(ring);
+  }
+  if (last) last->b = ring.Front()->a;
+  return true;
+}
+
+bool ConnectivityRaw::EncodeRing(BitChannel& bits, QXPck& mesh, VertexIndex v, const FaceList& ring) {
+  return Encode(bits, mesh.vertexCount, v, ring);
+}
+
+bool ConnectivityRaw::DecodeRing(BitChannel& bits, QXPck& mesh, VertexIndex v, FaceList& ring) {
+  return Decode(bits, mesh.vertexCount, v, ring);
+}
+
+// ---- ConnectivityModelo2: predicted lists ------------------------------------
+
+void ConnectivityModelo2::SetUp(const QXPck& mesh) {
+  lists_.clear();
+  lists_.resize(static_cast<size_t>(mesh.vertexCount > 0 ? mesh.vertexCount : 0));
+}
+
+FaceList ConnectivityModelo2::TakePredicted(VertexIndex v) {
+  PredictedList& list = lists_[static_cast<size_t>(v)];
+  list.count = 0;
+  return std::move(list.links);
+}
+
+bool ConnectivityModelo2::AddPrediction(VertexIndex c, VertexIndex v, VertexIndex a, VertexIndex b,
+                                        VertexIndex* degenerateCorner) {
+  if (c == 0) return true;
+  assert(c > 0 && c < ListCount());
+  struct Edge {
+    VertexIndex start, end, opposite;
+  };
+  const Edge edges[3] = {{v, a, b}, {a, b, v}, {b, v, a}};
+  bool cancelled[3] = {false, false, false};
+  int left = 3;
+  PredictedList& list = lists_[static_cast<size_t>(c)];
+
+  // Edges shared with triangles announced before cancel: the first link that
+  // runs the other way disappears together with the edge.
+  for (std::unique_ptr<FaceLink>* at = &list.links.Head(); *at && left > 0;) {
+    const FaceLink& link = **at;
+    int match = -1;
+    for (int i = 0; i < 3 && match < 0; ++i)
+      if (!cancelled[i] && link.a == edges[i].end && link.b == edges[i].start) match = i;
+    if (match < 0) {
+      at = &(*at)->next;
+      continue;
+    }
+    cancelled[match] = true;
+    --left;
+    std::unique_ptr<FaceLink> dropped = std::move(*at);
+    *at = std::move(dropped->next);
+    --list.count;
+  }
+  for (int i = 0; i < 3; ++i) {
+    if (cancelled[i]) continue;
+    if (edges[i].start == edges[i].end) {
+      if (degenerateCorner) *degenerateCorner = edges[i].opposite;
+      return false;
+    }
+    list.links.PushFront(edges[i].start, edges[i].end, 0, edges[i].opposite);
+    ++list.count;
+  }
+  return true;
+}
+
+bool ConnectivityModelo2::AnnounceRing(VertexIndex v, const FaceList& ring, bool bounded,
+                                       VertexIndex* degenerateCorner) {
+  for (const FaceLink& link : ring) {
+    if (link.IsGap(v)) continue;
+    if (!AddPrediction(link.dependency, v, link.a, link.b, degenerateCorner)) return false;
+    if (bounded && lists_[static_cast<size_t>(link.dependency)].count > kMaxPredictedLinks) return false;
+  }
+  return true;
+}
+
+// ---- ConnectivityModelo2: encoding --------------------------------------------
+
+bool ConnectivityModelo2::EncodeRing(BitChannel& bits, QXPck& mesh, VertexIndex v, const FaceList& ring) {
+  assert(mesh.vertexCount == ListCount() && v > 0 && v < ListCount());
+  FaceList predicted = TakePredicted(v);
+  CloseRing(v, predicted);
+  const bool holds = SameRing(predicted, ring);
+  predicted.Clear();
+  if (holds) return bits.WriteBit(true) && EncodePredicted(bits, mesh, v, ring);
+
+  if (!bits.WriteBit(false) || !ConnectivityRaw::Encode(bits, ListCount(), v, ring)) return false;
+  VertexIndex corner = 0;
+  if (!AnnounceRing(v, ring, /*bounded=*/false, &corner)) FatalError("\nError en compress: %d", corner);
+  return true;
+}
+
+bool ConnectivityModelo2::EncodePredicted(BitChannel& bits, QXPck& mesh, VertexIndex v, const FaceList& ring) {
+  const int dependencyBits = DependencyBits(v);
+  VertexIndex previous = 0;
+  for (const FaceLink& link : ring) {
+    const VertexIndex c = link.dependency;
+    if (c < 0 || c > v) {
+      PrintMessage("Error grave Dep!!");
+      return false;
+    }
+    VertexIndex corner = 0;
+    if (c != v && !AddPrediction(c, v, link.a, link.b, &corner)) FatalError("\nError en compress: %d", corner);
+
+    bool written;
+    if (c == previous)
+      written = bits.WriteBit(false);
+    else if (c == PredictedDependency(mesh, link.a, link.b, v))
+      written = bits.WriteBits(0b10, 2);
+    else
+      written = bits.WriteBits(0b11, 2) && bits.WriteBits(static_cast<uint32_t>(c), dependencyBits);
+    if (!written) return false;
+    previous = c;
+  }
+  return true;
+}
+
+// ---- ConnectivityModelo2: decoding --------------------------------------------
+
+bool ConnectivityModelo2::DecodeRing(BitChannel& bits, QXPck& mesh, VertexIndex v, FaceList& ring) {
+  ring.Clear();
+  if (lists_.empty()) SetUp(mesh);
+  if (mesh.vertexCount != ListCount() || v <= 0 || v >= ListCount()) return false;
+  bool predicted;
+  if (!bits.ReadBit(predicted)) return false;
+  if (predicted) return DecodePredicted(bits, mesh, v, ring);
+
+  if (!ConnectivityRaw::Decode(bits, ListCount(), v, ring)) return false;
+  TakePredicted(v);  // the prediction missed: drop it
+  if (!AnnounceRing(v, ring, /*bounded=*/true, nullptr)) return Fail(ring);
+  return true;
+}
+
+bool ConnectivityModelo2::DecodePredicted(BitChannel& bits, QXPck& mesh, VertexIndex v, FaceList& ring) {
+  FaceList predicted = TakePredicted(v);
+  if (!TryCloseRing(v, predicted).Ok()) return false;
+  const VertexIndex vertexCount = ListCount();
+  VertexIndex previous = 0;
+  for (FaceLink& link : predicted) {
+    if (link.a <= v || link.a >= vertexCount || link.b <= v || link.b >= vertexCount) {
+      PrintMessage("Malo");
+      return false;
+    }
+    VertexIndex c;
+    if (!ReadDependency(bits, mesh, v, link, previous, c)) return false;
+    link.dependency = c;
+    if (c != v) {
+      if (!AddPrediction(c, v, link.a, link.b)) return false;
+      if (lists_[static_cast<size_t>(c)].count > kMaxPredictedLinks) return false;
+    }
+    previous = c;
+  }
+  ring = std::move(predicted);
+  return true;
+}
+
+bool ConnectivityModelo2::ReadDependency(BitChannel& bits, QXPck& mesh, VertexIndex v, const FaceLink& link,
+                                         VertexIndex previous, VertexIndex& dependency) {
+  bool bit;
+  if (!bits.ReadBit(bit)) return false;
+  if (!bit) {
+    dependency = previous;
+    return true;
+  }
+  if (!bits.ReadBit(bit)) return false;
+  if (!bit) {
+    dependency = PredictedDependency(mesh, link.a, link.b, v);
+    return true;
+  }
+  uint32_t value;
+  if (!bits.ReadBits(DependencyBits(v), value) || value > static_cast<uint32_t>(v)) return false;
+  dependency = static_cast<VertexIndex>(value);
+  return true;
+}
+
+}  // namespace qx

@@ -1,0 +1,35 @@
+// Saving and loading whole scene files. A scene file holds one top-level
+// record, the scene; `.qxz` is that stream packed with gzip, `.qx4` the plain
+// stream. Loading always goes through the gzip reader, which passes plain
+// files through, so either packing loads under either name.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace qx {
+
+class ObjectReader;
+class QXScene;
+
+// Writes `scene` to `path`; with `pack`, then packs the written file with
+// gzip (level 9) through a temporary file beside it that replaces it in one
+// rename. When packing fails the plain file stays. False when the scene
+// cannot be written. The scene's save settings choose the coders.
+bool SaveScene(QXScene& scene, const std::string& path, bool pack);
+
+// Reads the scene file at `path` (packed or plain); none when the file cannot
+// be opened or holds no scene. A truncated file loads at lower detail.
+std::unique_ptr<QXScene> LoadScene(const std::string& path);
+
+// The scene's stream in memory, and back (none when the bytes hold no scene).
+std::vector<uint8_t> EncodeScene(QXScene& scene);
+std::unique_ptr<QXScene> DecodeScene(std::span<const uint8_t> bytes);
+
+// Reads the top-level record from `in` and keeps it when it is a scene.
+std::unique_ptr<QXScene> ReadScene(ObjectReader& in);
+
+}  // namespace qx

@@ -1,0 +1,207 @@
+// Scenes with meshes: headers, the interleaving schedule, every coder
+// combination round-tripping to the encoder's own positions, truncated files
+// and the two packings.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "fan/fan_record.h"
+#include "fan/fan_walk.h"
+#include "fan/metrics.h"
+#include "fan/pck.h"
+#include "scene/registry.h"
+#include "scene/scene_file.h"
+#include "scene/scene_model.h"
+
+namespace qx {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Builds a fan mesh from triangles (each stored at its smallest corner, as the
+// builder does), then measures it.
+struct Tri {
+  VertexIndex x, y, z, dependency;
+};
+
+void BuildMesh(QXPck& mesh, std::span<const Tri> triangles, int32_t vertexCount, int32_t split,
+               const std::vector<Vector>& positions) {
+  mesh.Create(vertexCount);
+  std::vector<FaceList> lists(vertexCount);
+  for (const Tri& t : triangles) {
+    VertexIndex c[3] = {t.x, t.y, t.z};
+    std::rotate(c, std::min_element(c, c + 3), c + 3);
+    lists[c[0]].PushFront(c[1], c[2], 0, t.dependency);
+  }
+  for (VertexIndex v = 0; v < vertexCount; ++v) {
+    CloseRing(v, lists[v]);
+    mesh.records[v] = BuildRecord(v, lists[v]);
+    mesh.vertices[v].position = positions[v];
+  }
+  mesh.splitIndex = split;
+  mesh.baseCount = vertexCount - split;
+  ComputeMetrics(mesh);
+}
+
+// Octahedron 2..7 (+x, -x, +y, -y, +z, -z); vertex 1 splits face (2,4,6).
+void BuildOctahedron(QXPck& mesh, float scale = 1) {
+  const Tri triangles[] = {
+      {2, 4, 6, 1}, {4, 3, 6, 0}, {3, 5, 6, 0}, {5, 2, 6, 0},
+      {4, 2, 7, 0}, {3, 4, 7, 0}, {5, 3, 7, 0}, {2, 5, 7, 0},
+      {1, 2, 4, 0}, {1, 4, 6, 0}, {1, 6, 2, 0},
+  };
+  std::vector<Vector> positions = {{0, 0, 0}, {0.7f, 0.7f, 0.7f}, {1, 0, 0}, {-1, 0, 0},
+                                   {0, 1, 0}, {0, -1, 0},          {0, 0, 1}, {0, 0, -1}};
+  for (Vector& p : positions) p = p * scale;
+  BuildMesh(mesh, triangles, 8, 2, positions);
+}
+
+class Container : public testing::Test {
+ protected:
+  void SetUp() override { RegisterStandardClasses(); }
+  void TearDown() override { ClearClassRegistry(); }
+};
+
+QXScene& AddOctahedra(QXScene& scene, int count) {
+  for (int i = 0; i < count; ++i) {
+    auto* mesh = new QXPck;
+    BuildOctahedron(*mesh, 1.0f + static_cast<float>(i));
+    scene.AddMesh(mesh);
+    scene.AddRoot(mesh, nullptr);
+  }
+  return scene;
+}
+
+std::vector<QXPck*> Meshes(const QXScene& scene) {
+  std::vector<QXPck*> meshes;
+  for (QXPck* mesh = scene.meshes; mesh; mesh = mesh->next) meshes.push_back(mesh);
+  return meshes;
+}
+
+void ExpectSameMesh(const QXPck& decoded, const QXPck& original) {
+  ASSERT_EQ(decoded.vertexCount, original.vertexCount);
+  EXPECT_EQ(decoded.splitIndex, original.splitIndex);
+  EXPECT_EQ(decoded.pendingCount, 0);
+  EXPECT_EQ(decoded.finalised, 1);
+  for (VertexIndex v = 1; v < original.vertexCount; ++v) {
+    EXPECT_EQ(decoded.vertices[v].position, original.vertices[v].position) << v;
+    const RecordView a = decoded.Record(v), b = original.Record(v);
+    ASSERT_EQ(a.RingSize(), b.RingSize()) << v;
+    ASSERT_EQ(a.GroupCount(), b.GroupCount()) << v;
+    for (int j = 0; j < a.RingSize(); ++j) EXPECT_EQ(a.Ring()[j], b.Ring()[j]);
+  }
+}
+
+TEST_F(Container, EveryCoderCombinationDecodesToTheEncodersPositions) {
+  for (int32_t geoMode : {0, 1, 2, 3})
+    for (int32_t predMode : {0, 1})
+      for (int32_t connectMode : {0, 1}) {
+        QXScene scene;
+        AddOctahedra(scene, 2);
+        scene.GeoMode = geoMode;
+        scene.PredMode = predMode;
+        scene.ConnectMode = connectMode;
+        scene.BitsError = 1.0f / 1024;
+        const std::vector<uint8_t> bytes = EncodeScene(scene);
+        auto decoded = DecodeScene(bytes);
+        ASSERT_TRUE(decoded) << geoMode << predMode << connectMode;
+        const auto originals = Meshes(scene), copies = Meshes(*decoded);
+        ASSERT_EQ(copies.size(), originals.size());
+        for (size_t i = 0; i < copies.size(); ++i) ExpectSameMesh(*copies[i], *originals[i]);
+        EXPECT_EQ(decoded->roots->mesh, copies[0]) << "nodes refer to the decoded meshes";
+      }
+}
+
+TEST_F(Container, EqualWeightsTakeTwoStepsEachThenAlternate) {
+  QXScene scene;
+  for (int i = 0; i < 2; ++i) {
+    auto* mesh = new QXPck;
+    BuildOctahedron(*mesh);
+    scene.AddMesh(mesh);
+  }
+  ASSERT_EQ(scene.meshes->weight, scene.meshes->next->weight);
+  // Raw geometry spends 96 bits a step, so no two steps end in the same
+  // 32-bit word: decoding ever longer prefixes shows, through the pending
+  // counts, which mesh each step belonged to.
+  const std::vector<uint8_t> bytes = EncodeScene(scene);
+  std::vector<int> order;
+  int previous[2] = {8, 8};
+  for (size_t length = 0; length <= bytes.size(); ++length) {
+    auto partial = DecodeScene(std::span(bytes.data(), length));
+    if (!partial || !partial->meshes || !partial->meshes->next) continue;
+    const int pending[2] = {partial->meshes->pendingCount, partial->meshes->next->pendingCount};
+    for (int m = 0; m < 2; ++m)
+      for (int k = pending[m]; k < previous[m]; ++k) order.push_back(m);
+    previous[0] = std::min(previous[0], pending[0]);
+    previous[1] = std::min(previous[1], pending[1]);
+  }
+  ASSERT_GE(order.size(), 6u);
+  const std::vector<int> expected = {0, 0, 1, 1, 0, 1};
+  EXPECT_EQ(std::vector<int>(order.begin(), order.begin() + 6), expected);
+}
+
+TEST_F(Container, EveryTruncationLoadsEveryMeshAtSomeDetail) {
+  QXScene scene;
+  AddOctahedra(scene, 3);
+  scene.GeoMode = 3;
+  scene.BitsError = 1.0f / 256;
+  const std::vector<uint8_t> bytes = EncodeScene(scene);
+  auto whole = DecodeScene(bytes);
+  ASSERT_TRUE(whole);
+  size_t headersEnd = 0;
+  for (size_t length = 0; length < bytes.size(); ++length) {
+    auto partial = DecodeScene(std::span(bytes.data(), length));
+    if (!partial || Meshes(*partial).size() < 3) continue;
+    if (!headersEnd) headersEnd = length;
+    for (QXPck* mesh : Meshes(*partial)) {
+      EXPECT_GE(mesh->pendingCount, 0);
+      EXPECT_LE(mesh->pendingCount, mesh->vertexCount);
+      // Whatever was decoded can be walked at any level.
+      ForEachFan(*mesh, 0, [&](const Fan& fan) { EXPECT_GT(fan.centre, mesh->pendingCount); });
+    }
+  }
+  EXPECT_GT(headersEnd, 0u);
+}
+
+TEST_F(Container, SplitIndexWidthFollowsTheVertexCount) {
+  for (int32_t count : {1, 256, 257}) {
+    QXScene scene;
+    auto* mesh = new QXPck;
+    mesh->Create(count);
+    for (VertexIndex v = 0; v < count; ++v) mesh->records[v] = FanRecord::Empty();
+    mesh->splitIndex = count - 1;
+    scene.AddMesh(mesh);
+    const std::vector<uint8_t> bytes = EncodeScene(scene);
+    auto decoded = DecodeScene(bytes);
+    ASSERT_TRUE(decoded && decoded->meshes) << count;
+    EXPECT_EQ(decoded->meshes->vertexCount, count);
+    EXPECT_EQ(decoded->meshes->splitIndex, count - 1);
+    EXPECT_EQ(decoded->meshes->pendingCount, 0);
+  }
+}
+
+TEST_F(Container, PlainAndPackedFilesLoadUnderEitherName) {
+  const fs::path dir = fs::temp_directory_path() / ("vermelle-container-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  QXScene scene;
+  AddOctahedra(scene, 1);
+  const fs::path packed = dir / "model.qx4", plain = dir / "model.qxz";  // names swapped on purpose
+  ASSERT_TRUE(SaveScene(scene, packed.string(), true));
+  ASSERT_TRUE(SaveScene(scene, plain.string(), false));
+  EXPECT_LT(fs::file_size(packed), fs::file_size(plain));
+  for (const fs::path& path : {packed, plain}) {
+    auto loaded = LoadScene(path.string());
+    ASSERT_TRUE(loaded && loaded->meshes) << path;
+    ExpectSameMesh(*loaded->meshes, *scene.meshes);
+  }
+  for (const auto& entry : fs::directory_iterator(dir))
+    EXPECT_EQ(entry.path().extension().string().find("gz"), std::string::npos) << entry.path();
+  EXPECT_FALSE(LoadScene((dir / "missing.qxz").string()));
+  fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace qx
