@@ -66,6 +66,8 @@ class TriangleCollector {
  public:
   virtual ~TriangleCollector() = default;
   virtual void AddTriangle(Vector p0, Vector p1, Vector p2, QXMaterial* group) = 0;
+  // Drops every triangle collected so far (a reader that starts a new object).
+  virtual void Clear() = 0;
 };
 
 }  // namespace qx

@@ -1,0 +1,165 @@
+#include "import/ply_reader.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "common/diagnostics.h"
+#include "import/ply/ply_parser.h"
+
+namespace qx {
+namespace {
+
+// The record the vertex element is read into: x, y, z at offsets 0, 4, 8.
+struct PlyPointRecord {
+  float x = 0, y = 0, z = 0;
+};
+// The face record: the index count as an unsigned byte at offset 0; the
+// indices themselves arrive as 32-bit signed integers in list slot 0.
+struct PlyFaceRecord {
+  std::uint8_t count = 0;
+};
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+  });
+}
+
+bool IsVertexOrFace(const PlyElement& element) {
+  return SameNameIgnoringCase(element.name, "vertex") || SameNameIgnoringCase(element.name, "face");
+}
+
+// Whether a vertex or face element follows element `index`; only then must the
+// data of an unused element be read past.
+bool GeometryFollows(const PlyFile& file, std::size_t index) {
+  return std::any_of(file.elements.begin() + static_cast<std::ptrdiff_t>(index) + 1, file.elements.end(),
+                     IsVertexOrFace);
+}
+
+void SelectPointProperties(PlyFile& file) {
+  const char* names[] = {"x", "y", "z"};
+  for (int axis = 0; axis < 3; ++axis) {
+    PlyProperty request;
+    request.name = names[axis];
+    request.internalType = kPlyFloat32;
+    request.offset = sizeof(float) * static_cast<std::size_t>(axis);
+    SelectPlyProperty(file, request);
+  }
+}
+
+bool ReadPoints(PlyFile& file, int index, std::vector<Vector>& points) {
+  const PlyElement& element = *DescribePlyElement(file, index);
+  SelectPointProperties(file);
+  points.clear();
+  points.reserve(static_cast<std::size_t>(std::min(element.count, PlyMaxInstancesLeft(file, index))));
+  for (std::uint64_t i = 0; i < element.count; ++i) {
+    PlyPointRecord point;  // a property the file lacks stays 0
+    if (!GetPlyElement(file, std::as_writable_bytes(std::span(&point, 1)), {})) return false;
+    points.push_back({point.x, point.y, point.z});
+  }
+  PrintMessage("\n]}");
+  return true;
+}
+
+// The face's first three indices when it has at least three and all of them
+// name points of the list.
+std::optional<std::array<std::int32_t, 3>> FirstTriangle(const PlyFaceRecord& face, const PlyListItems& items,
+                                                         std::size_t pointCount) {
+  if (face.count < 3 || items.size() < 3 * sizeof(std::int32_t)) return std::nullopt;
+  std::array<std::int32_t, 3> corners;
+  std::memcpy(corners.data(), items.data(), sizeof corners);
+  for (std::int32_t corner : corners) {
+    if (corner < 0 || static_cast<std::size_t>(corner) >= pointCount) return std::nullopt;
+  }
+  return corners;
+}
+
+bool ReadFaces(PlyFile& file, int index, const std::vector<Vector>& points, TriangleCollector& collector,
+               bool flipFaces) {
+  const PlyElement& element = *DescribePlyElement(file, index);
+  PlyProperty request;
+  request.name = "vertex_indices";
+  request.isList = true;
+  request.internalType = kPlyInt32;
+  request.offset = 0;  // list slot 0
+  request.countInternalType = kPlyUint8;
+  request.countOffset = 0;
+  SelectPlyProperty(file, request);
+  std::array<PlyListItems, 1> lists;
+  for (std::uint64_t i = 0; i < element.count; ++i) {
+    PlyFaceRecord face;
+    lists[0].clear();
+    if (!GetPlyElement(file, std::as_writable_bytes(std::span(&face, 1)), lists)) return false;
+    const auto corners = FirstTriangle(face, lists[0], points.size());
+    if (!corners) continue;
+    const Vector p0 = points[static_cast<std::size_t>((*corners)[0])];
+    const Vector p1 = points[static_cast<std::size_t>((*corners)[1])];
+    const Vector p2 = points[static_cast<std::size_t>((*corners)[2])];
+    if (flipFaces) {
+      collector.AddTriangle(p0, p2, p1, nullptr);
+    } else {
+      collector.AddTriangle(p0, p1, p2, nullptr);
+    }
+  }
+  return true;
+}
+
+// Reads and drops every instance of element `index`.
+bool SkipElement(PlyFile& file, int index) {
+  const PlyElement& element = *DescribePlyElement(file, index);
+  for (std::uint64_t i = 0; i < element.count; ++i) {
+    if (!GetPlyElement(file, {}, {})) return false;
+  }
+  return true;
+}
+
+bool ReadElements(PlyFile& file, TriangleCollector& collector, bool flipFaces) {
+  std::vector<Vector> points;
+  for (std::size_t i = 0; i < file.elements.size(); ++i) {
+    const PlyElement& element = file.elements[i];
+    const int index = static_cast<int>(i);
+    // An element without properties holds no data at all in binary form;
+    // looping over its count would read nothing, possibly billions of times.
+    if (element.properties.empty()) continue;
+    bool read = true;
+    if (SameNameIgnoringCase(element.name, "vertex")) {
+      read = ReadPoints(file, index, points);
+    } else if (SameNameIgnoringCase(element.name, "face")) {
+      read = ReadFaces(file, index, points, collector, flipFaces);
+    } else if (GeometryFollows(file, i)) {
+      read = SkipElement(file, index);
+    }
+    if (!read) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ReadPlyFile(const char* fileName, TriangleCollector& collector, const PlyReadOptions& options) {
+  std::unique_ptr<std::FILE, FileCloser> stream(std::fopen(fileName, "rb"));
+  if (!stream) {
+    ShowError("Error openning %s", fileName);
+    return false;
+  }
+  std::unique_ptr<PlyFile> file = ReadPlyHeader(stream.get());
+  stream.reset();
+  if (!file) return false;
+  if (!options.singleObj) collector.Clear();
+  return ReadElements(*file, collector, options.flipFaces);
+}
+
+}  // namespace qx
