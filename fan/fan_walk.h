@@ -150,6 +150,13 @@ void DumpText(const QXPck& mesh, std::FILE* file, VertexIndex first, VertexIndex
 // list is not yet a ring: CloseRing it.
 FaceList RecordLinks(const RecordView& record, bool reversed);
 
+// The closed ring that `record` stores around `centre`, in ring order from
+// its first position: position j is the triangle (ring[j], ring[j+1 mod n])
+// with its group's dependency, or a gap link (dependency `centre`) where no
+// group has it. This is the ring the record was built from, so coding it
+// needs no new closing (which a non-manifold vertex could make ambiguous).
+FaceList StoredRing(const RecordView& record, VertexIndex centre);
+
 // Reverses every triangle of the mesh: each vertex's record becomes
 // BuildRecord(v, CloseRing(v, reversed links)). Positions and normals stay;
 // the new records' header floats are 0 until the metrics are recomputed;

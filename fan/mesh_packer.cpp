@@ -24,13 +24,6 @@ int SplitIndexWidth(int32_t vertexCount) {
   return largest ? 1 : 0;
 }
 
-// v's triangles as links of its ring, closed for coding.
-FaceList RingOf(const QXPck& mesh, VertexIndex v) {
-  FaceList links = RecordLinks(mesh.Record(v), /*reversed=*/false);
-  CloseRing(v, links);
-  return links;
-}
-
 }  // namespace
 
 void SetProgressiveLoading(bool progressive) { progressiveLoading = progressive; }
@@ -62,13 +55,19 @@ bool MeshPacker::WriteHeader(QXPck* mesh, ObjectWriter& out) {
   if (!out.WriteObject(connectivity_.get()) || !out.WriteObject(geometry_.get()) || !out.WriteF32(mesh->weight))
     return false;
   for (int32_t& stat : mesh->bitStats) stat = 0;
+  NoteCoders();
   return true;
+}
+
+void MeshPacker::NoteCoders() {
+  mesh_->connectivityClass = connectivity_->GetClass();
+  mesh_->geometryClass = geometry_->GetClass();
 }
 
 bool MeshPacker::WriteStep(BitChannel& bits) {
   const VertexIndex v = --remaining_;
   if (v < 1) return false;
-  const FaceList ring = RingOf(*mesh_, v);
+  const FaceList ring = StoredRing(mesh_->Record(v), v);
   const uint64_t start = bits.TotalBits();
   if (!connectivity_->EncodeRing(bits, *mesh_, v, ring)) return false;
   const uint64_t afterRing = bits.TotalBits();
@@ -112,6 +111,7 @@ QXPck* MeshPacker::ReadHeader(ObjectReader& in, int64_t& vertexBudget) {
   mesh->records[0] = FanRecord::Empty();
   remaining_ = count;
   vertexBudget -= count;
+  NoteCoders();
   if (threaded_) regions_.assign(count, Box{});
   return unclaimed_.release();
 }

@@ -65,6 +65,7 @@ class MeshPacker {
  private:
   void AddBits(int statBelow, int statAbove, int64_t bits, int32_t v);
   bool ReadCoders(ObjectReader& in);
+  void NoteCoders();
 
   std::unique_ptr<ConnectivityCoder> connectivity_;
   std::unique_ptr<GeometryCoder> geometry_;

@@ -81,6 +81,10 @@ class QXPck final : public PersistentObject {
   int32_t recordBytes = 0;     // size estimate of all records (metrics pass)
   int32_t finalTriangles = 0;  // triangles with dependency 0 (metrics pass)
   int32_t allTriangles = 0;    // all triangles (metrics pass)
+  // The classes of the coders the mesh was last written or read with (none
+  // for a mesh that never met a file); for reports.
+  const ClassDescriptor* connectivityClass = nullptr;
+  const ClassDescriptor* geometryClass = nullptr;
   std::vector<FanVertex> vertices;  // N vertex records
   std::vector<FanRecord> records;   // N fan records; a missing one reads as empty
 

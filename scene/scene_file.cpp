@@ -1,6 +1,8 @@
 #include "scene/scene_file.h"
 
+#include <atomic>
 #include <cstdio>
+#include <unistd.h>
 #include <filesystem>
 
 #include <zlib.h>
@@ -28,6 +30,21 @@ bool GzipFile(const std::string& path, const std::string& packed) {
   return ok;
 }
 
+// A name beside `path` that no other save in this process or another one
+// uses at the same time.
+std::string TemporaryBeside(const std::string& path, const char* suffix) {
+  static std::atomic<unsigned> counter{0};
+  return path + "." + std::to_string(::getpid()) + "-" + std::to_string(counter++) + suffix;
+}
+
+bool WritePlain(QXScene& scene, const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) return false;
+  FileObjectWriter out(file);
+  const bool written = out.WriteObject(&scene) && !std::ferror(file);
+  return std::fclose(file) == 0 && written;
+}
+
 }  // namespace
 
 std::unique_ptr<QXScene> ReadScene(ObjectReader& in) {
@@ -40,24 +57,29 @@ std::unique_ptr<QXScene> ReadScene(ObjectReader& in) {
 }
 
 bool SaveScene(QXScene& scene, const std::string& path, bool pack) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) return false;
-  FileObjectWriter out(file);
-  const bool written = out.WriteObject(&scene) && !std::ferror(file);
-  if (std::fclose(file) != 0 || !written) return false;
-  if (!pack) return true;
-  // The temporary lives beside the target so that the rename never crosses
-  // file systems; the plain file is only replaced once the packed one is
-  // complete.
-  const std::string packed = path + ".tmp.gz";
+  // Everything is written beside the target first and renamed over it at the
+  // end, so a failed or interrupted save never leaves a half-written file and
+  // never touches the file that was there.
   std::error_code error;
-  if (!GzipFile(path, packed)) {
-    std::filesystem::remove(packed, error);
-    return true;
+  const std::string plain = TemporaryBeside(path, ".qx4");
+  if (!WritePlain(scene, plain)) {
+    std::filesystem::remove(plain, error);
+    return false;
   }
-  std::filesystem::rename(packed, path, error);
-  if (error) std::filesystem::remove(packed, error);
-  return true;
+  std::string finished = plain;
+  if (pack) {
+    const std::string packed = TemporaryBeside(path, ".gz");
+    if (GzipFile(plain, packed)) {
+      std::filesystem::remove(plain, error);
+      finished = packed;
+    } else {
+      // Packing failed: the plain stream is still a valid scene file.
+      std::filesystem::remove(packed, error);
+    }
+  }
+  std::filesystem::rename(finished, path, error);
+  if (error) std::filesystem::remove(finished, error);
+  return !error;
 }
 
 std::unique_ptr<QXScene> LoadScene(const std::string& path) {

@@ -15,10 +15,11 @@ namespace qx {
 class ObjectReader;
 class QXScene;
 
-// Writes `scene` to `path`; with `pack`, then packs the written file with
-// gzip (level 9) through a temporary file beside it that replaces it in one
-// rename. When packing fails the plain file stays. False when the scene
-// cannot be written. The scene's save settings choose the coders.
+// Writes `scene` to `path`, packed with gzip (level 9) when `pack` is set.
+// The file is written beside the target under a unique temporary name and
+// renamed over it when complete, so a failed save leaves any existing file
+// untouched and nothing half-written behind. When only the packing fails the
+// plain stream is saved. The scene's save settings choose the coders.
 bool SaveScene(QXScene& scene, const std::string& path, bool pack);
 
 // Reads the scene file at `path` (packed or plain); none when the file cannot

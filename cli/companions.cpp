@@ -1,0 +1,25 @@
+// The web page (".htm") and text dump (".txt") written beside a saved scene.
+#include <filesystem>
+
+#include "app/text_dump.h"
+#include "app/web_page.h"
+#include "cli/arguments.h"
+#include "cli/commands.h"
+#include "common/settings.h"
+
+namespace qx {
+
+bool WriteCompanions(QXScene& scene, const std::string& scenePath, const SaveDialogSettings& save) {
+  const std::filesystem::path base(scenePath);
+  if (save.genHTML) {
+    const std::string page = std::filesystem::path(base).replace_extension(".htm").string();
+    if (!WriteWebPage(page, scenePath)) return Fail(page + ": cannot be written") == 0;
+  }
+  if (save.genTXT) {
+    const std::string dump = std::filesystem::path(base).replace_extension(".txt").string();
+    if (!WriteTextDump(dump, scene)) return Fail(dump + ": cannot be written") == 0;
+  }
+  return true;
+}
+
+}  // namespace qx

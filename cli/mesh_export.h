@@ -1,0 +1,34 @@
+// Writing the triangles a scene shows at a level of detail as one PLY or OBJ
+// file, every mesh instance of the hierarchy in world coordinates.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/geometry.h"
+
+namespace qx {
+
+class QXScene;
+
+// Triangles as corner positions, three per triangle.
+struct TriangleSoup {
+  std::vector<Vector> positions;                // unique corners
+  std::vector<std::array<uint32_t, 3>> faces;   // indices into positions
+};
+
+// Collects, for every path from a root to a node with a mesh, the mesh's
+// triangles at `level` (or at floor(N * tolerance) when tolerance >= 0)
+// transformed by the node's world matrix. False when the scene would give
+// more than `maxTriangles` (a hostile hierarchy can multiply instances).
+bool CollectSceneTriangles(const QXScene& scene, int32_t level, float tolerance, TriangleSoup& soup,
+                           int64_t maxTriangles = int64_t{1} << 28);
+
+// Writes binary little-endian PLY (float32 positions, int32 indices).
+bool WritePly(const TriangleSoup& soup, const std::string& path);
+// Writes a Wavefront OBJ (positions with %.9g, 1-based faces).
+bool WriteObj(const TriangleSoup& soup, const std::string& path);
+
+}  // namespace qx

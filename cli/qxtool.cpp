@@ -1,0 +1,46 @@
+// qxtool: the headless companion of the editor (convert, info, decode, dump).
+#include <cstdio>
+#include <cstring>
+
+#include "cli/commands.h"
+#include "common/diagnostics.h"
+#include "scene/registry.h"
+
+namespace {
+
+constexpr char kUsage[] =
+    "usage: qxtool COMMAND ...\n"
+    "  convert INPUT [-o OUT] [--metric volume|quadric|pair] [--model standard|sculptor|batch]\n"
+    "          [--level F] [--max-degree N] [--max-deps N] [--grid F] [--flip] [--single]\n"
+    "          [--conn raw|model2] [--geo raw|rect|polar|adaptive] [--pred centroid|butterfly]\n"
+    "          [--bits N] [--plain] [--html] [--txt] [--ldraw-dir DIR]\n"
+    "  info FILE [--json]\n"
+    "  decode FILE [--tolerance T | --level L] [--bytes B] -o OUT.ply|OUT.obj\n"
+    "  dump FILE\n";
+
+struct Command {
+  const char* name;
+  int (*run)(int, const char* const*);
+};
+
+constexpr Command kCommands[] = {
+    {"convert", qx::RunConvertCommand},
+    {"info", qx::RunInfoCommand},
+    {"decode", qx::RunDecodeCommand},
+    {"dump", qx::RunDumpCommand},
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fputs(kUsage, stderr);
+    return 1;
+  }
+  qx::InstallMathErrorHandler();
+  qx::RegisterStandardClasses();
+  for (const Command& command : kCommands)
+    if (std::strcmp(argv[1], command.name) == 0) return command.run(argc - 1, argv + 1);
+  std::fprintf(stderr, "qxtool: unknown command '%s'\n%s", argv[1], kUsage);
+  return 1;
+}
