@@ -1,15 +1,24 @@
 #!/usr/bin/env bash
 # Builds the programs (Release) and runs the main job on MODEL or, without one,
-# on the bundled sample.
+# on the bundled sample: import, simplify, encode, save MODEL.qxz and
+# MODEL.htm beside it, then report what the file holds.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/install-deps.sh
+source scripts/sample-model.sh
 install_deps
 
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/release --parallel "$(nproc)"
+cmake --build build/release --parallel "$(nproc)" --target qxtool
+qxtool=build/release/cli/qxtool
 
 model=${1:-}
-echo "Built the core library and its tests in build/release."
-echo "Importing models (${model:-the bundled sample}) into .qxz scenes arrives with the import front end;"
-echo "for now this command builds and checks the core: ./test.sh runs every test."
+if [ -z "$model" ]; then
+  model=$(sample_model)
+fi
+scene="${model%.*}.qxz"
+echo "Converting $model"
+"$qxtool" convert "$model" -o "$scene" --html
+echo
+"$qxtool" info "$scene"
+echo "Wrote $scene and ${scene%.*}.htm"

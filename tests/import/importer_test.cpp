@@ -1,0 +1,208 @@
+// The import front end: orientation, materials, objects, 3DS meshes and LDraw
+// sub-models, checked on the scenes it builds.
+#include "import/importer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include <gtest/gtest.h>
+
+#include "fan/fan_walk.h"
+#include "fan/pck.h"
+#include "scene/registry.h"
+#include "scene/scene_model.h"
+
+namespace qx {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ImporterTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    RegisterStandardClasses();
+    dir_ = fs::temp_directory_path() / ("vermelle-importer-" + std::to_string(::getpid()));
+    fs::create_directories(dir_);
+    options_ = ImportOptions::Defaults(ModelFormat::FmtOBJ);
+    options_.simplificationLevel = 0;  // keep every triangle where the test counts them
+  }
+  void TearDown() override {
+    ClearClassRegistry();
+    fs::remove_all(dir_);
+  }
+  fs::path Write(const std::string& name, const std::string& text) {
+    const fs::path path = dir_ / name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+  }
+  fs::path dir_;
+  ImportOptions options_;
+};
+
+int CountRoots(const QXScene& scene) {
+  int count = 0;
+  for (const QXHier* node = scene.roots; node; node = node->nextSibling) ++count;
+  return count;
+}
+
+int CountMeshes(const QXScene& scene) {
+  int count = 0;
+  for (const QXPck* mesh = scene.meshes; mesh; mesh = mesh->next) ++count;
+  return count;
+}
+
+// The one triangle a mesh shows at level 0, as positions in walk order.
+std::vector<Vector> OnlyTriangle(const QXPck& mesh) {
+  std::vector<Vector> corners;
+  ForEachFan(mesh, 0, [&](const Fan& fan) {
+    for (int i = fan.start + 1; i <= fan.end; ++i)
+      for (VertexIndex v : {fan.centre, fan.Corner1(i), fan.Corner2(i)}) corners.push_back(mesh.vertices[v].position);
+  });
+  return corners;
+}
+
+// Whether `corners` is (a, b, c) up to rotation.
+bool SameTurn(const std::vector<Vector>& corners, Vector a, Vector b, Vector c) {
+  if (corners.size() != 3) return false;
+  for (int r = 0; r < 3; ++r)
+    if (corners[r] == a && corners[(r + 1) % 3] == b && corners[(r + 2) % 3] == c) return true;
+  return false;
+}
+
+TEST_F(ImporterTest, DecodedFacesKeepTheReadersTurnUnlessFlipped) {
+  const Vector a{0, 0, 0}, b{1, 0, 0}, c{0, 1, 0};
+  for (bool flip : {false, true}) {
+    QXScene scene;
+    options_.flipFaces = flip;
+    Importer importer(options_, scene, {});
+    importer.AddTriangle(nullptr, a, b, c);
+    importer.EndObject(nullptr);
+    ASSERT_EQ(CountMeshes(scene), 1);
+    const std::vector<Vector> corners = OnlyTriangle(*scene.meshes);
+    EXPECT_TRUE(flip ? SameTurn(corners, a, c, b) : SameTurn(corners, a, b, c)) << flip;
+  }
+}
+
+TEST_F(ImporterTest, ObjectsMaterialsAndUnusableTriangles) {
+  QXScene scene;
+  Importer importer(options_, scene, {});
+  QXMaterial* red = importer.MakeMaterial({1, 0, 0, 1}, {1, 0, 0, 1}, {0, 0, 0, 1}, 0.5f);
+  EXPECT_EQ(importer.MakeMaterial({1, 0, 0, 1}, {1, 0, 0, 1}, {0, 0, 0, 1}, 0.5f), red);
+  const Vector a{0, 0, 0}, b{1, 0, 0}, c{0, 1, 0}, d{1, 1, 0};
+  importer.AddTriangle(red, a, b, c);
+  importer.AddTriangleColor({0, 0, 1, 1}, b, d, c);
+  importer.AddTriangle(nullptr, a, b, Vector{NAN, 0, 0});  // cannot be drawn: dropped
+  importer.EndObject("first");
+  importer.AddQuadColor({0, 1, 0, -1}, a, b, d, c);  // negative alpha: no material
+  importer.EndObject("second");
+
+  // Two materials in the first object, one material-less mesh in the second.
+  EXPECT_EQ(CountMeshes(scene), 3);
+  std::set<QXMaterial*> materials;
+  int64_t triangles = 0;
+  for (QXHier* node = scene.roots; node; node = node->nextSibling) {
+    materials.insert(node->material);
+    triangles += ForEachFan(*node->mesh, 0, [](const Fan&) {});
+  }
+  EXPECT_EQ(triangles, 4);
+  EXPECT_TRUE(materials.contains(red));
+  EXPECT_TRUE(materials.contains(nullptr));
+  const QXMaterial* blue = scene.FindOrAddMaterial({0, 0, 1, 1}, {0, 0, 1, 1}, {0.1f, 0.1f, 0.1f, 0}, 1.0f);
+  EXPECT_TRUE(materials.contains(const_cast<QXMaterial*>(blue)));
+}
+
+Mesh3DS SquareMesh() {
+  Mesh3DS mesh;
+  mesh.points = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+  mesh.faces = {{0, 1, 2, 0}, {0, 2, 3, 0}, {0, 3, 9, 0}};  // the last face points past the points
+  return mesh;
+}
+
+Material3DS Named(const std::string& name, float red) {
+  Material3DS material;
+  material.name = name;
+  material.diffuse = {red, 0, 0};
+  return material;
+}
+
+TEST_F(ImporterTest, ThreeDsMeshesTakeTheirNamedMaterialsAndGroups) {
+  QXScene scene;
+  Importer importer(options_, scene, {});
+  importer.OnMaterial(Named("Default", 0.25f));
+  importer.OnMaterial(Named("Default", 0.75f));  // the later one wins
+  importer.OnMesh(SquareMesh());
+  ASSERT_EQ(CountRoots(scene), 1);
+  ASSERT_NE(scene.roots->material, nullptr);
+  EXPECT_FLOAT_EQ(scene.roots->material->diffuse[0], 0.75f);
+  EXPECT_EQ(ForEachFan(*scene.roots->mesh, 0, [](const Fan&) {}), 2) << "the bad face is dropped";
+
+  // A group covering one face imports only that face, with no material when
+  // its name is unknown.
+  Mesh3DS grouped = SquareMesh();
+  grouped.groups = {{"unknown", {1}}};
+  importer.OnMesh(grouped);
+  ASSERT_EQ(CountRoots(scene), 2);
+  EXPECT_EQ(scene.roots->material, nullptr);
+  EXPECT_EQ(ForEachFan(*scene.roots->mesh, 0, [](const Fan&) {}), 1);
+}
+
+TEST_F(ImporterTest, ThreeDsMeshesBuildOneObjectEachUnlessSingle) {
+  for (bool single : {false, true}) {
+    QXScene scene;
+    options_.singleObj = single;
+    {
+      Importer importer(options_, scene, {});
+      Mesh3DS second = SquareMesh();
+      for (Vector& p : second.points) p.z = 5;
+      importer.OnMesh(SquareMesh());
+      importer.OnMesh(second);
+      importer.EndObject(nullptr);
+      EXPECT_EQ(CountRoots(scene), single ? 0 : 2) << "built per mesh unless single";
+    }
+  }
+  const fs::path dxf = Write("lines.dxf", "0\nSECTION\n2\nENTITIES\n0\nLINE\n10\n0\n20\n0\n30\n0\n11\n1\n21\n1\n31\n1\n0\nENDSEC\n0\nEOF\n");
+  auto lines = ImportModel(dxf.string(), ImportOptions::Defaults(ModelFormat::FmtDXF));
+  ASSERT_TRUE(lines) << "a drawing of lines imports";
+  EXPECT_EQ(lines->meshes, nullptr) << "and gives an empty scene";
+}
+
+TEST_F(ImporterTest, LDrawSubModelsAreBuiltOnceAndCloned) {
+  Write("brick.dat", "0 a brick\n4 16 0 0 0 1 0 0 1 1 0 0 1 0\n3 16 0 0 0 1 0 0 0 0 1\n");
+  std::string model = "0 a wall\n";
+  for (int i = 0; i < 100; ++i)
+    model += "1 4 " + std::to_string(2 * i) + " 0 0 1 0 0 0 1 0 0 0 1 brick.dat\n";
+  const fs::path path = Write("wall.ldr", model);
+  ImportOptions options = ImportOptions::Defaults(ModelFormat::FmtLDraw);
+  options.simplificationLevel = 0;
+  options.ldrawDir = (dir_ / "nolibrary").string();
+  auto scene = ImportModel(path.string(), options);
+  ASSERT_TRUE(scene);
+  EXPECT_EQ(CountMeshes(*scene), 1) << "the brick is built once";
+  ASSERT_EQ(CountRoots(*scene), 100);
+  const QXHier* first = scene->roots;
+  for (const QXHier* node = scene->roots; node; node = node->nextSibling) {
+    EXPECT_EQ(node->mesh, first->mesh);
+    EXPECT_EQ(node->firstChild, first->firstChild) << "clones share the children";
+    ASSERT_NE(node->material, nullptr);
+    EXPECT_GT(node->material->diffuse[0], 0.5f) << "colour 4 is red";
+  }
+  EXPECT_EQ(ForEachFan(*first->mesh, 0, [](const Fan&) {}), 3) << "quad and triangle";
+}
+
+TEST_F(ImporterTest, SelfIncludingLDrawFilesStop) {
+  const fs::path path = Write("loop.ldr", "1 1 0 0 0 1 0 0 0 1 0 0 0 1 loop.ldr\n3 1 0 0 0 1 0 0 0 1 0\n");
+  for (bool single : {false, true}) {
+    ImportOptions options = ImportOptions::Defaults(ModelFormat::FmtLDraw);
+    options.singleObj = single;
+    options.ldrawDir = (dir_ / "nolibrary").string();
+    auto scene = ImportModel(path.string(), options);
+    ASSERT_TRUE(scene) << single;
+    EXPECT_NE(scene->meshes, nullptr) << "the file's own triangle is imported";
+  }
+}
+
+}  // namespace
+}  // namespace qx
