@@ -10,16 +10,21 @@ install_deps
 jobs=$(nproc)
 status=0
 
+# build_and_test DIR "CTEST ARGS" CMAKE ARGS...
 build_and_test() {
-  local dir=$1; shift
+  local dir=$1 filter=$2; shift 2
   cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
   cmake --build "$dir" --parallel "$jobs"
-  (cd "$dir" && ctest --output-on-failure --parallel "$jobs" --timeout 600) || status=1
+  (cd "$dir" && ctest --output-on-failure --parallel "$jobs" --timeout 900 $filter) || status=1
 }
 
 echo "== Release build (warnings are errors)"
-build_and_test build/release -DCMAKE_BUILD_TYPE=Release -DVERMELLE_WERROR=ON
+build_and_test build/release "" -DCMAKE_BUILD_TYPE=Release -DVERMELLE_WERROR=ON
 echo "== Sanitizer build (address, undefined)"
-build_and_test build/asan -DCMAKE_BUILD_TYPE=Debug -DVERMELLE_WERROR=ON -DVERMELLE_SANITIZE=ON
+build_and_test build/asan "" -DCMAKE_BUILD_TYPE=Debug -DVERMELLE_WERROR=ON -DVERMELLE_SANITIZE=ON
+echo "== Thread sanitizer build (progressive loading)"
+cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVERMELLE_WERROR=ON -DVERMELLE_TSAN=ON >/dev/null
+cmake --build build/tsan --parallel "$jobs" --target scene_tests cli_tests
+(cd build/tsan && ctest --output-on-failure --parallel "$jobs" --timeout 900 -R 'FeedSchedule|Feeder|LineRates|ProgressiveLoad|StreamCommand|ThreadPriority') || status=1
 
 exit $status

@@ -1,8 +1,11 @@
-// qxtool: the headless companion of the editor (convert, info, decode, dump).
+// qxtool: the headless companion of the editor (convert, info, decode, dump,
+// render, stream).
 #include <cstdio>
 #include <cstring>
 
 #include "cli/commands.h"
+#include "cli/render_command.h"
+#include "cli/stream_command.h"
 #include "common/diagnostics.h"
 #include "scene/registry.h"
 
@@ -16,7 +19,11 @@ constexpr char kUsage[] =
     "          [--bits N] [--plain] [--html] [--txt] [--ldraw-dir DIR]\n"
     "  info FILE [--json]\n"
     "  decode FILE [--tolerance T | --level L] [--bytes B] -o OUT.ply|OUT.obj\n"
-    "  dump FILE\n";
+    "  dump FILE\n"
+    "  render FILE -o OUT.ppm [--width W] [--height H] [--tolerance T]\n"
+    "          [--mode solid|points|edges|hidden-lines|hidden-points] [--smooth L] [--antialias]\n"
+    "          [--selective] [--back RRGGBB] [--bytes B]\n"
+    "  stream FILE [--rate BYTES_PER_S | --entry K] [--every MS]\n";
 
 struct Command {
   const char* name;
@@ -28,6 +35,8 @@ constexpr Command kCommands[] = {
     {"info", qx::RunInfoCommand},
     {"decode", qx::RunDecodeCommand},
     {"dump", qx::RunDumpCommand},
+    {"render", qx::RunRenderCommand},
+    {"stream", qx::RunStreamCommand},
 };
 
 }  // namespace

@@ -134,6 +134,7 @@ bool QXScene::Read(ObjectReader& in) {
   uint32_t meshCount;
   if (!ReadVector(in, box.half) || !ReadVector(in, box.centre) || !in.ReadU32(meshCount)) {
     loading = false;
+    structureReady = true;
     return false;
   }
   SetBox(box);
@@ -163,6 +164,8 @@ bool QXScene::Read(ObjectReader& in) {
   roots = in.ReadObjectAs<QXHier>();
   updateProgress();
   DropForeignReferences();
+  // From here on only the meshes' contents change, under their locks.
+  structureReady = true;
 
   BitChannel bits(in);
   schedule.Run([&](MeshPacker& packer) { return packer.ReadStep(bits); }, updateProgress);

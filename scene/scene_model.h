@@ -127,6 +127,12 @@ class QXScene final : public PersistentObject {
   std::atomic<bool> loading{false};
   // Fraction of the scene's record read so far (0..1).
   std::atomic<float> progress{0};
+  // False while a progressive load is still reading the box, the mesh list,
+  // the chains and the hierarchy; the loader clears it before another thread
+  // can see the scene and Read sets it once those fields are final. A thread
+  // other than the loading one reads none of those fields (nor Box and
+  // Radius) until it is true, and walks a mesh only under the mesh's lock.
+  std::atomic<bool> structureReady{true};
 
   QXMatrix* matrices = nullptr;
   QXPck* meshes = nullptr;

@@ -4,6 +4,7 @@ VERMELLE_PACKAGES=(
   cmake ninja-build g++ pkg-config
   zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  libosmesa6-dev
 )
 
 install_deps() {
