@@ -23,22 +23,23 @@ struct Frame {
   int position = 0;
 };
 
-// Clears the marks of the vertices from..to-1, whole words where possible.
-void ClearMarks(VertexBits& bits, VertexIndex from, VertexIndex to) {
-  while (from < to && (from & 31) != 0) bits.Clear(from++);
-  uint32_t* words = bits.Words();
-  for (; to - from >= 32; from += 32) words[from / 32] = 0;
-  while (from < to) bits.Clear(from++);
-}
-
 class WingSearch {
  public:
   WingSearch(QXPck& mesh, VertexIndex a, VertexIndex b, VertexIndex v)
       : mesh_(mesh), a_(a), b_(b), v_(v),
         limit_(std::min({mesh.splitIndex, mesh.vertexCount, mesh.bits.BitCount()})) {}
 
+  // Marks are taken back when the search ends, so the bit set is clear
+  // between searches; clearing the range v … N−1 on every call instead made
+  // each search cost O(N) and a whole coding pass O(N²).
   EdgeWing Run() {
-    ClearMarks(mesh_.bits, std::max(v_, 0), std::min(mesh_.vertexCount, mesh_.bits.BitCount()));
+    const EdgeWing wing = Search();
+    for (VertexIndex x : visited_) mesh_.bits.Clear(x);
+    return wing;
+  }
+
+ private:
+  EdgeWing Search() {
     Enter(std::min(a_, b_));
     while (!stack_.empty()) {
       Triangle triangle;
@@ -60,11 +61,11 @@ class WingSearch {
     return {v_, v_};
   }
 
- private:
   // Starts searching x unless it is a base vertex, not above v, or visited.
   void Enter(VertexIndex x) {
     if (x <= v_ || x >= limit_ || mesh_.bits.Test(x)) return;
     mesh_.bits.Set(x);
+    visited_.push_back(x);
     stack_.push_back({x, mesh_.Record(x)});
   }
 
@@ -103,6 +104,7 @@ class WingSearch {
   const VertexIndex a_, b_, v_;
   const VertexIndex limit_;  // vertices at or above it are never searched
   std::vector<Frame> stack_;
+  std::vector<VertexIndex> visited_;  // marked in the bit set, to clear at the end
 };
 
 }  // namespace

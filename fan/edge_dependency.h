@@ -39,9 +39,9 @@ struct EdgeWing {
 };
 
 // Searches the wing of edge a→b of vertex v's ring in `mesh`, as sketched
-// above. Returns {v, v} when there is none. Clears and then uses the marks of
-// the mesh's bit set for the vertices from v upward, so no other search may
-// run on the mesh meanwhile. Reads only records of vertices above v.
+// above. Returns {v, v} when there is none. Uses the marks of the mesh's bit
+// set, which must be clear on entry (a new mesh's are), and clears the ones it
+// set before returning, so no other search may run on the mesh meanwhile. Reads only records of vertices above v.
 EdgeWing EdgeDependency(QXPck& mesh, VertexIndex a, VertexIndex b, VertexIndex v);
 
 }  // namespace qx

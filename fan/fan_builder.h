@@ -66,10 +66,11 @@ enum BuildStrategy : int32_t {
   kStrategyBatch = 2,     // passes over the sorted vertices, recomputing costs between passes
 };
 
-// Removals never let a vertex grow past this many triangles: its ring plus
-// the gap links of an open ring must stay below the 256 positions a fan
-// record can hold.
-inline constexpr int kMaxGrownLinks = 200;
+// Removals never let a vertex grow past this many triangles, and welding
+// starts a twin vertex beyond it: a fan record holds fewer than 256 ring
+// positions, and a vertex whose triangles touch only at it (a fan of loose
+// triangles) needs a gap link after every triangle link, two positions each.
+inline constexpr int kMaxGrownLinks = 127;
 
 class FanBuilder {
  public:

@@ -198,15 +198,18 @@ bool QuadricBuilder::CollapseFlips(VertexIndex v, VertexIndex u) const {
   return false;
 }
 
-std::optional<double> QuadricBuilder::CollapseError(VertexIndex v, VertexIndex u) {
+std::optional<double> QuadricBuilder::CollapseError(VertexIndex v, VertexIndex u, double below) {
   if (u == v || u <= 0 || IsRemoved(u) || !IsCostValid(u)) return std::nullopt;
-  if (!CollapseFill(v, u) || !FillIsAcceptable(v, scratch_)) return std::nullopt;
   Quadric sum = quadrics_[v];
   sum += quadrics_[u];
   double error = sum.Evaluate(Position(u));
   if (options_.areaNormalisation && areas_[v] + areas_[u] > 0) error /= areas_[v] + areas_[u];
   error = std::fabs(error);
   if (options_.meshQuality && CollapseFlips(v, u)) error += kFlipPenalty;
+  // Vetting the fill costs far more than the error: only a candidate that
+  // would win is vetted.
+  if (!(error < below)) return std::nullopt;
+  if (!CollapseFill(v, u) || !FillIsAcceptable(v, scratch_)) return std::nullopt;
   return error;
 }
 
@@ -214,8 +217,8 @@ float QuadricBuilder::Cost(VertexIndex v) {
   targets_[v] = -1;
   double best = kHuge;
   auto consider = [&](VertexIndex u) {
-    const std::optional<double> error = CollapseError(v, u);
-    if (error && *error < best) best = *error, targets_[v] = u;
+    const std::optional<double> error = CollapseError(v, u, best);
+    if (error) best = *error, targets_[v] = u;
   };
   for (const BuilderLink& link : Links(v)) consider(link.a);
   if (grid_) {

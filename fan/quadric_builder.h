@@ -79,7 +79,9 @@ class QuadricBuilder final : public FanBuilder {
   bool IsBoundaryEdge(VertexIndex p, VertexIndex q) const;
   // The collapse of v into u, in scratch_; false when it leaves no triangle.
   bool CollapseFill(VertexIndex v, VertexIndex u);
-  std::optional<double> CollapseError(VertexIndex v, VertexIndex u);
+  // The error of collapsing v into u when it is below `below` and the
+  // collapse is allowed; none otherwise.
+  std::optional<double> CollapseError(VertexIndex v, VertexIndex u, double below);
   bool CollapseFlips(VertexIndex v, VertexIndex u) const;
 
   QuadricOptions options_;

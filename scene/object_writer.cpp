@@ -9,6 +9,7 @@ namespace qx {
 size_t ObjectWriter::WriteBytes(const void* data, size_t count) {
   const size_t written = Put(data, count);
   position_ += static_cast<uint32_t>(written);
+  if (written != count) failed_ = true;
   return written;
 }
 
@@ -46,7 +47,7 @@ bool ObjectWriter::WriteObject(PersistentObject* object) {
   WriteU32(0);  // header placeholder, patched below
   // Descriptors are immutable statics; writing one does not change it.
   if (descriptor) WriteObject(const_cast<ClassDescriptor*>(descriptor));
-  object->Write(*this);
+  if (!object->Write(*this)) failed_ = true;
 
   const uint32_t end = position_;
   uint8_t header[4];

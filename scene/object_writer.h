@@ -39,6 +39,9 @@ class ObjectWriter {
   // Writes `object` as a record, a back reference, or the no-object byte. Only
   // a failed no-object byte is reported; callers check their own Write calls.
   bool WriteObject(PersistentObject* object);
+  // Whether any write came back short or any object's Write failed since the
+  // writer was made: a stream that is not a complete scene file.
+  bool Failed() const { return failed_; }
 
  protected:
   // Writes at the current position of the underlying medium.
@@ -50,6 +53,7 @@ class ObjectWriter {
   bool WriteBackReference(uint32_t offset);
 
   uint32_t position_ = 0;
+  bool failed_ = false;
   std::unordered_map<const PersistentObject*, uint32_t> written_;
 };
 

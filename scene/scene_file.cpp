@@ -41,7 +41,7 @@ bool WritePlain(QXScene& scene, const std::string& path) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (!file) return false;
   FileObjectWriter out(file);
-  const bool written = out.WriteObject(&scene) && !std::ferror(file);
+  const bool written = out.WriteObject(&scene) && !out.Failed() && !std::ferror(file);
   return std::fclose(file) == 0 && written;
 }
 

@@ -1,11 +1,13 @@
 #include "fan/metrics.h"
 
 #include <cmath>
+#include <random>
 
 #include <gtest/gtest.h>
 
 #include "fan/frustum.h"
 #include "fan_test_mesh.h"
+#include "progressive_grid.h"
 
 namespace qx {
 namespace {
@@ -13,6 +15,7 @@ namespace {
 using testing_fan::BuildFanMesh;
 using testing_fan::BuildTetraMesh;
 using testing_fan::Triangle;
+using testing_coders::MakeProgressiveGrid;
 
 void ExpectNear(Vector actual, Vector expected, float tolerance = 1e-5f) {
   EXPECT_NEAR(actual.x, expected.x, tolerance);
@@ -170,6 +173,40 @@ TEST(Frustum, RefinementVertexBehindAPlaneIsCulledWithItsDependencies) {
   // Vertex 1 not selected: its fan is hidden and the face it splits shows.
   int64_t triangles = ForEachSelectedFan(mesh, culled, [](const Fan&) {});
   EXPECT_EQ(triangles, 4);
+}
+
+
+TEST(Frustum, NoSelectionKeepsADependencyWithoutItsRefiner) {
+  // On a simplified grid, random planes: whatever the selection leaves, a
+  // selected vertex brings every vertex whose triangles it refines.
+  std::unique_ptr<QXPck> mesh = MakeProgressiveGrid(12, 12, 80);
+  ComputeMetrics(*mesh);
+  std::mt19937 random(7);
+  std::uniform_real_distribution<float> unit(-1, 1);
+  int straddling = 0;
+  for (int trial = 0; trial < 300; ++trial) {
+    std::array<Plane, 4> planes;
+    for (Plane& plane : planes) {
+      const Vector n = Normalize({unit(random), unit(random), unit(random)});
+      plane = {n.x, n.y, n.z, 4 * unit(random)};
+    }
+    VertexBits culled, inside;
+    culled.Reset(mesh->vertexCount);
+    inside.Reset(mesh->vertexCount);
+    if (SelectByFrustum(*mesh, culled, inside, planes).result != 0) continue;
+    ++straddling;
+    for (VertexIndex v = 1; v < mesh->splitIndex; ++v) {
+      const RecordView record = mesh->Record(v);
+      for (int g = 0; g < record.GroupCount(); ++g) {
+        const VertexIndex c = record.Group(g).dependency;
+        if (c == 0) continue;
+        for (const VertexBits* set : {&culled, &inside}) {
+          EXPECT_TRUE(!set->Test(c) || set->Test(v)) << trial << ": " << c << " refines " << v;
+        }
+      }
+    }
+  }
+  EXPECT_GT(straddling, 10);
 }
 
 }  // namespace

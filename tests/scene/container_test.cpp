@@ -203,5 +203,97 @@ TEST_F(Container, PlainAndPackedFilesLoadUnderEitherName) {
   fs::remove_all(dir);
 }
 
+
+// A scene with every kind of object: meshes, a matrix chain, a material chain
+// and a hierarchy in which two parents share a child.
+void BuildFullScene(QXScene& scene) {
+  AddOctahedra(scene, 2);
+  QXMatrix* shift = scene.FindOrAddMatrix(TranslationMatrix({3, 0, 0}));
+  QXMaterial* red = scene.FindOrAddMaterial({0.2f, 0, 0, 1}, {1, 0, 0, 1}, {1, 1, 1, 1}, 0.5f);
+  auto* shared = new QXHier;
+  shared->mesh = scene.meshes;
+  shared->material = red;
+  auto* left = new QXHier;
+  left->firstChild = shared;
+  QXHier* right = left->Clone();
+  right->matrix = shift;
+  scene.AddRoot(left);
+  scene.AddRoot(right);
+}
+
+TEST_F(Container, FullScenesRoundTripInBothPackings) {
+  const fs::path dir = fs::temp_directory_path() / ("vermelle-full-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  QXScene scene;
+  BuildFullScene(scene);
+  scene.GeoMode = 3;
+  scene.BitsError = 1.0f / 4096;
+  for (bool pack : {true, false}) {
+    const fs::path path = dir / (pack ? "full.qxz" : "full.qx4");
+    ASSERT_TRUE(SaveScene(scene, path.string(), pack));
+    auto loaded = LoadScene(path.string());
+    ASSERT_TRUE(loaded);
+    const auto originals = Meshes(scene), copies = Meshes(*loaded);
+    ASSERT_EQ(copies.size(), originals.size());
+    for (size_t i = 0; i < copies.size(); ++i) ExpectSameMesh(*copies[i], *originals[i]);
+    QXHier* right = loaded->roots;
+    ASSERT_TRUE(right && right->nextSibling);
+    EXPECT_EQ(right->firstChild, right->nextSibling->firstChild) << "the shared child stays shared";
+    EXPECT_EQ(right->firstChild->mesh, copies[0]);
+    ASSERT_TRUE(right->matrix && right->firstChild->material);
+    EXPECT_EQ(right->matrix->values, TranslationMatrix({3, 0, 0}));
+    EXPECT_FLOAT_EQ(right->firstChild->material->diffuse[0], 1.0f);
+  }
+  fs::remove_all(dir);
+}
+
+TEST_F(Container, FailedSavesLeaveTheExistingFileAlone) {
+  const fs::path dir = fs::temp_directory_path() / ("vermelle-failed-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  const fs::path path = dir / "kept.qxz";
+  std::ofstream(path) << "precious";
+  QXScene broken;
+  broken.AddMesh(new QXPck);  // no vertices: its header cannot be written
+  EXPECT_FALSE(SaveScene(broken, path.string(), true));
+  QXScene fine;
+  AddOctahedra(fine, 1);
+  EXPECT_FALSE(SaveScene(fine, (dir / "missing" / "x.qxz").string(), true));
+  std::ifstream in(path);
+  std::string text;
+  in >> text;
+  EXPECT_EQ(text, "precious");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1) << "no temporary left";
+  fs::remove_all(dir);
+}
+
+TEST_F(Container, TruncatedFilesHoldExactlyTheStepsReceived) {
+  QXScene scene;
+  AddOctahedra(scene, 2);
+  scene.GeoMode = 1;
+  scene.BitsError = 1.0f / 1024;
+  const std::vector<uint8_t> bytes = EncodeScene(scene);
+  auto whole = DecodeScene(bytes);
+  ASSERT_TRUE(whole);
+  const auto complete = Meshes(*whole);
+  int checked = 0;
+  for (size_t length = 0; length < bytes.size(); ++length) {
+    auto partial = DecodeScene(std::span(bytes.data(), length));
+    if (!partial || Meshes(*partial).size() < complete.size()) continue;  // headers not all there yet
+    const auto meshes = Meshes(*partial);
+    ++checked;
+    for (size_t m = 0; m < meshes.size(); ++m) {
+      const QXPck& mesh = *meshes[m];
+      // Every vertex present is the complete decode's, record and position.
+      for (VertexIndex v = mesh.pendingCount; v < mesh.vertexCount; ++v) {
+        if (v == 0) continue;
+        EXPECT_EQ(mesh.vertices[v].position, complete[m]->vertices[v].position) << length << " " << v;
+        const auto a = mesh.Record(v).RingSpan(), b = complete[m]->Record(v).RingSpan();
+        EXPECT_TRUE(std::equal(a.begin(), a.end(), b.begin(), b.end())) << length << " " << v;
+      }
+    }
+  }
+  EXPECT_GT(checked, 100);
+}
+
 }  // namespace
 }  // namespace qx

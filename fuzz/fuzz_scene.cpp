@@ -1,0 +1,19 @@
+// Fuzzes a whole scene stream read from memory: the object stream, every
+// stored class, and the mesh coders the scene's meshes are decoded with.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "scene/registry.h"
+#include "scene/scene_file.h"
+#include "scene/scene_model.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  qx::RegisterStandardClasses();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::unique_ptr<qx::QXScene> scene = qx::DecodeScene({data, size});
+  return 0;
+}

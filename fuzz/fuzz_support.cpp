@@ -1,0 +1,68 @@
+#include "fuzz/fuzz_support.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "fan/face_link.h"
+#include "fan/fan_walk.h"
+#include "tests/fan/progressive_grid.h"
+
+namespace qx::fuzzing {
+
+const std::string& ScratchFolder() {
+  static const std::string folder = [] {
+    const char* tmp = std::getenv("TMPDIR");
+    std::filesystem::path path = tmp && *tmp ? tmp : "/tmp";
+    path /= "vermelle-fuzz-" + std::to_string(getpid());
+    std::filesystem::create_directories(path);
+    return path.string();
+  }();
+  return folder;
+}
+
+std::string WriteScratchFile(const std::string& name, std::span<const uint8_t> bytes) {
+  const std::string path = ScratchFolder() + "/" + name;
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return out ? path : std::string();
+}
+
+std::unique_ptr<QXPck> MakeReferenceMesh() { return testing_coders::MakeProgressiveGrid(6, 6, 20); }
+
+const QXPck& ReferenceMesh() {
+  static const std::unique_ptr<QXPck> mesh = MakeReferenceMesh();
+  return *mesh;
+}
+
+FanRecord ReferenceRecord(VertexIndex v) {
+  FaceList ring = RecordLinks(ReferenceMesh().Record(v), false);
+  CloseRing(v, ring);
+  return BuildRecord(v, ring);
+}
+
+std::unique_ptr<QXPck> EmptyLikeReference() {
+  const QXPck& like = ReferenceMesh();
+  auto mesh = std::make_unique<QXPck>();
+  mesh->Create(like.vertexCount);
+  mesh->splitIndex = like.splitIndex;
+  mesh->baseCount = like.baseCount;
+  mesh->pendingCount = like.vertexCount;
+  mesh->box = like.box;
+  mesh->weight = like.weight;
+  return mesh;
+}
+
+CoderChoice GeometryChoice(uint8_t selector) {
+  // Four geometry coders, two predictors, a coarse and an exact error bound.
+  const int choice = selector % kGeometryChoiceCount;
+  CoderChoice coders;
+  coders.geoMode = choice % 4;
+  coders.predMode = (choice / 4) % 2;
+  coders.bitsError = choice / 8 == 0 ? 0.01f : 0.0f;
+  return coders;
+}
+
+}  // namespace qx::fuzzing

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer harnesses and runs each for a bounded time, one after
+# the other.
+#
+#   fuzz/run.sh [SECONDS]     (default 60 seconds per harness)
+#
+# Needs clang-14 and libclang-rt-14-dev. The build lives in build/fuzz; each
+# harness starts from the seeds the seed writer generates plus its format's
+# folder of ../shared/corpus when present, and keeps what it learns in
+# build/fuzz/corpus/<harness>. A crash, a single input running over 10 s, or
+# more than 2 GB of memory fails the run; the input that did it is left in
+# build/fuzz/artifacts/<harness>/. Prints executions per second and coverage
+# per harness.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+seconds=${1:-60}
+build=build/fuzz
+shared=../shared/corpus
+
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
+  -DVERMELLE_FUZZ=ON -DVERMELLE_TESTS=OFF -DVERMELLE_WERROR=OFF >/dev/null
+cmake --build "$build" --target vermelle_fuzzers --parallel 2
+
+# Harnesses and the shared corpus folder each one starts from ("" for none).
+harnesses=(
+  "scene:" "scene_gz:" "settings:" "decode_ring:" "decode_vertex:"
+  "import_3ds:3ds" "import_ac:ac" "import_dxf:dxf" "import_ldr:ldraw"
+  "import_lwo:lwo" "import_obj:obj" "import_ply:ply" "import_stl:stl"
+)
+
+scratch="$build/tmp"
+rm -rf "$build/seeds" "$scratch"
+mkdir -p "$scratch"
+export TMPDIR="$PWD/$scratch"
+"$build/fuzz/fuzz_write_seeds" "$build/seeds" >/dev/null
+
+run_harness() {
+  local name=$1 shared_folder=$2
+  local corpus="$build/corpus/$name" artifacts="$build/artifacts/$name/" log="$build/logs/$name.log"
+  mkdir -p "$corpus" "$artifacts" "$(dirname "$log")"
+  local inputs=("$corpus")
+  [[ -d "$build/seeds/$name" ]] && inputs+=("$build/seeds/$name")
+  [[ -n "$shared_folder" && -d "$shared/$shared_folder" ]] && inputs+=("$shared/$shared_folder")
+  # A record of the wrong class read where a scene object belongs is left
+  # unowned on purpose (see scene/object_reader.h): freeing it could free what
+  # later back references share. Those bounded leaks are not looked for in
+  # the scene harnesses.
+  local leaks=1
+  [[ $name == scene* ]] && leaks=0
+  # -close_fd_mask=1 silences the import messages on standard output.
+  ASAN_OPTIONS="detect_leaks=$leaks" "$build/fuzz/fuzz_$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+    -detect_leaks="$leaks" -close_fd_mask=1 -print_final_stats=1 -artifact_prefix="$artifacts" \
+    "${inputs[@]}" >"$log" 2>&1
+}
+
+# The final "#N DONE cov: ... exec/s: ..." line of a log, as "exec/s cov".
+final_stats() {
+  sed -n 's/^#[0-9]*[[:space:]]*DONE[[:space:]]*cov: \([0-9]*\).* exec\/s: \([0-9]*\).*/\2 \1/p' "$1" | tail -n 1
+}
+
+failed=()
+printf '%-16s %10s %10s  %s\n' harness "exec/s" coverage result
+for entry in "${harnesses[@]}"; do
+  name=${entry%%:*}
+  if run_harness "$name" "${entry#*:}"; then result=ok; else result="FAILED (see $build/logs/$name.log)"; failed+=("$name"); fi
+  read -r execs coverage <<<"$(final_stats "$build/logs/$name.log")" || true
+  printf '%-16s %10s %10s  %s\n' "$name" "${execs:--}" "${coverage:--}" "$result"
+  rm -rf "${scratch:?}"/*
+done
+
+if ((${#failed[@]})); then
+  echo "fuzzing found faults in: ${failed[*]}" >&2
+  exit 1
+fi
