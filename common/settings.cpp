@@ -14,6 +14,8 @@
 #include <filesystem>
 #include <utility>
 
+#include "common/text.h"
+
 namespace qx {
 namespace {
 
@@ -29,33 +31,6 @@ std::string_view Trim(std::string_view text) {
   while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
   return text;
 }
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  return true;
-}
-
-// Runs the rest of the calling scope with the "C" numeric locale on this
-// thread, so that "0.5" means one half whatever the process's locale says.
-class CNumericLocale {
- public:
-  CNumericLocale() {
-    static const locale_t cLocale = newlocale(LC_NUMERIC_MASK, "C", locale_t(0));
-    if (cLocale != locale_t(0)) previous_ = uselocale(cLocale);
-  }
-  ~CNumericLocale() {
-    if (previous_ != locale_t(0)) uselocale(previous_);
-  }
-  CNumericLocale(const CNumericLocale&) = delete;
-  CNumericLocale& operator=(const CNumericLocale&) = delete;
-
- private:
-  locale_t previous_ = locale_t(0);
-};
 
 // ---------------------------------------------------------------------------
 // Line structure

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "common/text.h"
+
 namespace qx {
 namespace {
 
@@ -52,20 +54,6 @@ constexpr ExtensionRule kRules[] = {
     {".obj", 4, Model(FmtOBJ)},   {".ldr", 4, Model(FmtLDraw)}, {".dat", 4, Model(FmtLDraw)},
     {".mpd", 4, Model(FmtLDraw)},
 };
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  return true;
-}
-
-// strnicmp(extension, pattern, length) == 0.
-bool StartsWithIgnoreCase(std::string_view extension, std::string_view pattern) {
-  return extension.size() >= pattern.size() && EqualsIgnoreCase(extension.substr(0, pattern.size()), pattern);
-}
 
 }  // namespace
 

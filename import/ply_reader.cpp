@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/diagnostics.h"
+#include "common/text.h"
 #include "import/ply/ply_parser.h"
 
 namespace qx {
@@ -32,14 +33,8 @@ struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-  });
-}
-
 bool IsVertexOrFace(const PlyElement& element) {
-  return SameNameIgnoringCase(element.name, "vertex") || SameNameIgnoringCase(element.name, "face");
+  return EqualsIgnoreCase(element.name, "vertex") || EqualsIgnoreCase(element.name, "face");
 }
 
 // Whether a vertex or face element follows element `index`; only then must the
@@ -135,9 +130,9 @@ bool ReadElements(PlyFile& file, TriangleCollector& collector, bool flipFaces) {
     // looping over its count would read nothing, possibly billions of times.
     if (element.properties.empty()) continue;
     bool read = true;
-    if (SameNameIgnoringCase(element.name, "vertex")) {
+    if (EqualsIgnoreCase(element.name, "vertex")) {
       read = ReadPoints(file, index, points);
-    } else if (SameNameIgnoringCase(element.name, "face")) {
+    } else if (EqualsIgnoreCase(element.name, "face")) {
       read = ReadFaces(file, index, points, collector, flipFaces);
     } else if (GeometryFollows(file, i)) {
       read = SkipElement(file, index);

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "common/diagnostics.h"
+#include "common/text.h"
 
 namespace qx {
 namespace {
@@ -58,24 +59,6 @@ void Skip(std::FILE* file, std::size_t bytes) {
 
 // ---------------------------------------------------------------------------
 // ASCII
-
-// Runs the rest of the calling scope with the "C" numeric locale on this
-// thread, so that "0.5" means one half whatever the process's locale says.
-class CNumericLocale {
- public:
-  CNumericLocale() {
-    static const locale_t cLocale = newlocale(LC_NUMERIC_MASK, "C", locale_t(0));
-    if (cLocale != locale_t(0)) previous_ = uselocale(cLocale);
-  }
-  ~CNumericLocale() {
-    if (previous_ != locale_t(0)) uselocale(previous_);
-  }
-  CNumericLocale(const CNumericLocale&) = delete;
-  CNumericLocale& operator=(const CNumericLocale&) = delete;
-
- private:
-  locale_t previous_ = locale_t(0);
-};
 
 bool IsSpace(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
 
