@@ -2,7 +2,9 @@
 #pragma once
 
 #include <clocale>
+#include <cstdio>
 #include <locale.h>
+#include <string>
 #include <string_view>
 
 namespace qx {
@@ -21,6 +23,13 @@ inline bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
 inline bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && EqualsIgnoreCase(text.substr(0, prefix.size()), prefix);
 }
+
+// Reads one line from `file` into `line`, without its '\n', keeping at most
+// `maxLength` characters: the rest of a longer line is read and dropped, in
+// bounded memory, and `cut` (when given) tells that it happened. Returns false
+// at the end of the file when nothing was read. A zero byte hides the rest of
+// the 256-byte piece it is in; such a line is damaged anyway.
+bool ReadBoundedLine(std::FILE* file, std::string& line, size_t maxLength, bool* cut = nullptr);
 
 // Runs the rest of the calling scope with the "C" numeric locale on this
 // thread, so that "0.5" means one half whatever the process's locale says.

@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/text.h"
+
 namespace qx {
 namespace {
 
@@ -24,25 +26,8 @@ constexpr size_t kMaxLineLength = 1023;
 // many", so counters stop here and cannot overflow on a hostile file.
 constexpr int kTooManyCorners = 5;
 
-// Reads one line without its '\n' into `line`, keeping at most
-// kMaxLineLength characters and skipping the rest of a longer line. Returns
-// false at end of file when nothing was read.
-bool ReadLine(std::FILE* file, std::string& line) {
-  line.clear();
-  char chunk[256];
-  bool read_any = false;
-  while (std::fgets(chunk, sizeof chunk, file)) {
-    read_any = true;
-    // A zero byte inside the chunk hides what follows it: such a line is
-    // damaged anyway.
-    size_t length = std::strlen(chunk);
-    const bool line_ends = length > 0 && chunk[length - 1] == '\n';
-    if (line_ends) --length;
-    line.append(chunk, std::min(length, kMaxLineLength - std::min(line.size(), kMaxLineLength)));
-    if (line_ends) break;
-  }
-  return read_any;
-}
+// Reads one line without its '\n', keeping at most kMaxLineLength characters.
+bool ReadLine(std::FILE* file, std::string& line) { return ReadBoundedLine(file, line, kMaxLineLength); }
 
 std::string_view SkipBlanks(std::string_view text) {
   size_t start = 0;

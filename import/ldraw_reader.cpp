@@ -12,6 +12,7 @@
 #include <system_error>
 #include <utility>
 
+#include "common/text.h"
 #include "common/diagnostics.h"
 #include "import/ldraw_library.h"
 
@@ -146,29 +147,10 @@ namespace {
 
 constexpr std::string_view kSeparators = " ,\t\n\r";
 
-// Reads one line without its '\n'. A line longer than kLDrawMaxLineLength is
-// consumed to its end in bounded memory and flagged. Returns false at end of
-// file when nothing was read.
+// Reads one line without its '\n'; a line longer than kLDrawMaxLineLength is
+// consumed to its end in bounded memory and flagged.
 bool ReadLine(std::FILE* file, std::string& line, bool& too_long) {
-  line.clear();
-  too_long = false;
-  char chunk[256];
-  bool read_any = false;
-  while (std::fgets(chunk, sizeof chunk, file)) {
-    read_any = true;
-    // A zero byte inside the chunk hides what follows it; the line is
-    // malformed anyway and at worst runs into the next one.
-    size_t length = std::strlen(chunk);
-    const bool line_ends = length > 0 && chunk[length - 1] == '\n';
-    if (line_ends) --length;
-    if (line.size() + length <= kLDrawMaxLineLength) {
-      line.append(chunk, length);
-    } else {
-      too_long = true;
-    }
-    if (line_ends) break;
-  }
-  return read_any;
+  return ReadBoundedLine(file, line, kLDrawMaxLineLength, &too_long);
 }
 
 // Walks the tokens of one line.
