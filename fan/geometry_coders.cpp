@@ -59,17 +59,14 @@ bool ReadLittleEndian(ObjectReader& in, int bytes, uint32_t& value) {
   return true;
 }
 
-// Reads the predictor reference at the head of a coder's record. A new
-// predictor record gives an object that becomes the coder's. A back
-// reference names an object that another coder of this stream already owns;
-// a predictor stores nothing, so a fresh one of the same class predicts
-// exactly like it and keeps ownership simple. (A back reference takes at most
-// 4 bytes, a record at least 5: its header and its class.)
+// Reads the predictor reference at the head of a coder's record. A predictor
+// nobody has claimed becomes the coder's. One that another coder of this
+// stream already owns (a back reference) is not shared: a predictor stores
+// nothing, so a fresh one of the same class predicts exactly like it.
 std::unique_ptr<Predictor> ReadPredictor(ObjectReader& in) {
-  const uint64_t start = in.Tell();
   auto* predictor = dynamic_cast<Predictor*>(in.ReadObject());
   if (predictor == nullptr) return nullptr;
-  if (in.Tell() - start > 4) return std::unique_ptr<Predictor>(predictor);
+  if (in.Claim(predictor)) return std::unique_ptr<Predictor>(predictor);
   const ClassDescriptor* descriptor = predictor->GetClass();
   if (descriptor == nullptr || descriptor->Factory() == nullptr) return nullptr;
   std::unique_ptr<PersistentObject> fresh(descriptor->Factory()());

@@ -43,15 +43,9 @@ run_harness() {
   local inputs=("$corpus")
   [[ -d "$build/seeds/$name" ]] && inputs+=("$build/seeds/$name")
   [[ -n "$shared_folder" && -d "$shared/$shared_folder" ]] && inputs+=("$shared/$shared_folder")
-  # A record of the wrong class read where a scene object belongs is left
-  # unowned on purpose (see scene/object_reader.h): freeing it could free what
-  # later back references share. Those bounded leaks are not looked for in
-  # the scene harnesses.
-  local leaks=1
-  [[ $name == scene* ]] && leaks=0
   # -close_fd_mask=1 silences the import messages on standard output.
-  ASAN_OPTIONS="detect_leaks=$leaks" "$build/fuzz/fuzz_$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
-    -detect_leaks="$leaks" -close_fd_mask=1 -print_final_stats=1 -artifact_prefix="$artifacts" \
+  "$build/fuzz/fuzz_$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+    -close_fd_mask=1 -print_final_stats=1 -artifact_prefix="$artifacts" \
     "${inputs[@]}" >"$log" 2>&1
 }
 

@@ -126,7 +126,17 @@ void QXScene::DropForeignReferences() {
   });
 }
 
+void QXScene::ClaimStructure(ObjectReader& in) {
+  for (QXMatrix* item = matrices; item; item = item->next) in.Claim(item);
+  for (QXMaterial* item = materials; item; item = item->next) in.Claim(item);
+  ForEachDistinctNode(roots, [&](QXHier* node) { in.Claim(node); });
+}
+
 bool QXScene::Read(ObjectReader& in) {
+  // A scene is always the top-level record: one nested inside another record
+  // is left unread, its bytes skipped (reading it would claim objects the
+  // real scene refers to).
+  if (in.Depth() > 1) return true;
   const float recordSize = static_cast<float>(std::max<uint32_t>(in.RecordSize(), 1));
   auto updateProgress = [&] { progress = static_cast<float>(in.Tell()) / recordSize; };
   loading = true;
@@ -164,6 +174,7 @@ bool QXScene::Read(ObjectReader& in) {
   roots = in.ReadObjectAs<QXHier>();
   updateProgress();
   DropForeignReferences();
+  ClaimStructure(in);
   // From here on only the meshes' contents change, under their locks.
   structureReady = true;
 

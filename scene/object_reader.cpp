@@ -102,7 +102,10 @@ bool ObjectReader::ReadRecordHeader(uint8_t first, Header& header) {
   } else {
     const uint32_t descriptorPosition = static_cast<uint32_t>(Tell());
     header.descriptor = ResolveClass(descriptorPosition, ReadObject());
-    if (header.descriptor && header.descriptor->Factory()) header.object = header.descriptor->Factory()();
+    if (header.descriptor && header.descriptor->Factory()) {
+      header.object = header.descriptor->Factory()();
+      unclaimed_.emplace(header.object, std::unique_ptr<PersistentObject>(header.object));
+    }
   }
   recordSize_ = header.size;
   return true;
@@ -135,11 +138,9 @@ PersistentObject* ObjectReader::ReadNestedObject() {
   if (!ReadRecordHeader(first, header)) return nullptr;
   PersistentObject* object = header.object;
   if (object) {
-    if (!object->Read(*this)) {
-      // Descriptors stay with the stream; other objects are ours to drop.
-      if ((first & 3) == 1) delete object;
-      return nullptr;
-    }
+    // A failed body stays the stream's: other records may still refer to
+    // what it read.
+    if (!object->Read(*this)) return nullptr;
     objects_[header.position] = object;
   }
   // Bytes the body did not consume (or a whole record of an unknown class).
@@ -157,7 +158,16 @@ PersistentObject* ObjectReader::ReadObjectHeader() {
   if ((first & 3) == 0) return ReadBackReference(first);
   Header header;
   if (!ReadRecordHeader(first, header)) return nullptr;
+  if ((first & 3) == 1) Claim(header.object);
   return header.object;
+}
+
+bool ObjectReader::Claim(const PersistentObject* object) {
+  auto it = unclaimed_.find(object);
+  if (it == unclaimed_.end()) return false;
+  it->second.release();
+  unclaimed_.erase(it);
+  return true;
 }
 
 bool MemoryObjectReader::Skip(uint64_t count) {

@@ -40,25 +40,38 @@ class ObjectReader {
   bool ReadString(char* buffer, size_t capacity);
 
   // Reads one record. Returns the object, or none for the no-object record
-  // and for any failure. A new object belongs to the caller, except class
-  // descriptors, which stay with the stream.
+  // and for any failure. Every object the stream creates stays the stream's
+  // until somebody claims it (Claim, ReadNewObjectAs); whatever is unclaimed
+  // when the stream is destroyed is deleted with it. So objects that a
+  // hostile file puts where nobody takes them, or whose bodies fail, are
+  // neither leaked nor freed while the stream's table still refers to them.
   PersistentObject* ReadObject();
   // ReadObject that also checks the type: an object of another class gives
-  // none (and, being of no use to anybody, is left unowned).
+  // none. The object stays the stream's.
   template <class T>
   T* ReadObjectAs() {
     return dynamic_cast<T*>(ReadObject());
   }
-  // ReadObjectAs for objects that the caller will own alone: a back reference
-  // (an object somebody else already holds) gives none.
+  // Reads an object that the caller will own alone: a new record of class T,
+  // claimed for the caller. A back reference (an object somebody may already
+  // hold) or another class gives none.
   template <class T>
   T* ReadNewObjectAs() {
     PersistentObject* object = ReadObject();
-    return lastWasReference_ ? nullptr : dynamic_cast<T*>(object);
+    if (lastWasReference_) return nullptr;
+    T* typed = dynamic_cast<T*>(object);
+    return typed && Claim(typed) ? typed : nullptr;
   }
+  // Takes `object` over from the stream: true when the stream created it and
+  // nobody claimed it before; the caller then owns it.
+  bool Claim(const PersistentObject* object);
+  // How many records are being read, one inside the other (1 inside the
+  // body of a top-level record).
+  int Depth() const { return depth_; }
   // Reads a record's header and creates its object without reading the body
   // (the caller reads it later, or drops the stream): the progressive loader
-  // gets its scene this way before the scene's bytes have arrived.
+  // gets its scene this way before the scene's bytes have arrived. The object
+  // is the caller's.
   PersistentObject* ReadObjectHeader();
   // Whether a read has come back short: the stream has ended.
   bool Exhausted() const { return exhausted_; }
@@ -98,6 +111,8 @@ class ObjectReader {
   std::unordered_map<uint32_t, PersistentObject*> objects_;
   // Descriptors read from this stream, owned here.
   std::vector<std::unique_ptr<ClassDescriptor>> descriptors_;
+  // Objects created and not yet claimed.
+  std::unordered_map<const PersistentObject*, std::unique_ptr<PersistentObject>> unclaimed_;
 };
 
 // Reads from memory; the caller keeps the bytes alive.

@@ -48,12 +48,7 @@ bool WritePlain(QXScene& scene, const std::string& path) {
 }  // namespace
 
 std::unique_ptr<QXScene> ReadScene(ObjectReader& in) {
-  PersistentObject* object = in.ReadObject();
-  if (auto* scene = dynamic_cast<QXScene*>(object)) return std::unique_ptr<QXScene>(scene);
-  // Another top-level object is of no use; class descriptors belong to the
-  // stream, anything else to us.
-  if (object && !dynamic_cast<ClassDescriptor*>(object)) delete object;
-  return nullptr;
+  return std::unique_ptr<QXScene>(in.ReadNewObjectAs<QXScene>());
 }
 
 bool SaveScene(QXScene& scene, const std::string& path, bool pack) {

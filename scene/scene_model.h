@@ -145,6 +145,9 @@ class QXScene final : public PersistentObject {
   // the scene's chains (and so are not owned by it); such references are
   // dropped.
   void DropForeignReferences();
+  // Takes over from the stream every matrix, material and node the scene's
+  // chains and hierarchy hold (the meshes come from their packers).
+  void ClaimStructure(ObjectReader& in);
 
   qx::Box box_;
   float radius_ = 0;

@@ -93,7 +93,7 @@ std::unique_ptr<T> ThroughStream(T& object) {
   MemoryObjectWriter out;
   EXPECT_TRUE(out.WriteObject(&object));
   MemoryObjectReader in(out.Bytes());
-  return std::unique_ptr<T>(in.ReadObjectAs<T>());
+  return std::unique_ptr<T>(in.ReadNewObjectAs<T>());
 }
 
 }  // namespace qx::testing_coders

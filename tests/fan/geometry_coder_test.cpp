@@ -134,7 +134,7 @@ TEST_F(GeoSetUp, AdaptiveTableEntriesKeepTheirWidths) {
   std::vector<uint8_t> bytes = Record(adaptive);
   EXPECT_EQ(bytes.size(), kBitsErrorOffset + 12 + 4 + 2 + 1 + 1 + 1);
   MemoryObjectReader in(bytes);
-  std::unique_ptr<GeoPolarAdaptativo> read(in.ReadObjectAs<GeoPolarAdaptativo>());
+  std::unique_ptr<GeoPolarAdaptativo> read(in.ReadNewObjectAs<GeoPolarAdaptativo>());
   ASSERT_NE(read, nullptr);
   EXPECT_EQ(std::vector<int32_t>(read->Table().begin(), read->Table().begin() + 5),
             (std::vector<int32_t>{300, 256, 255, 100, 1}));
@@ -146,7 +146,7 @@ TEST_F(GeoSetUp, AdaptiveTableEntriesKeepTheirWidths) {
   bytes = Record(adaptive);
   EXPECT_EQ(bytes.size(), kBitsErrorOffset + 12 + 4 + 31 * 2);
   MemoryObjectReader fullIn(bytes);
-  read.reset(fullIn.ReadObjectAs<GeoPolarAdaptativo>());
+  read.reset(fullIn.ReadNewObjectAs<GeoPolarAdaptativo>());
   ASSERT_NE(read, nullptr);
   EXPECT_EQ(read->Table(), adaptive.Table());
   EXPECT_EQ(read->Table()[32], 1);
@@ -192,7 +192,7 @@ TEST_F(GeoSetUp, TruncatedParameterRecordsReadAsNothing) {
     const std::vector<uint8_t> bytes = Record(*coder);
     for (size_t length = 0; length < bytes.size(); ++length) {
       MemoryObjectReader in{std::span(bytes).first(length)};
-      std::unique_ptr<PersistentObject> read(in.ReadObject());
+      std::unique_ptr<PersistentObject> read(in.ReadNewObjectAs<PersistentObject>());
       EXPECT_EQ(read, nullptr) << geoMode << " " << length;
     }
   }
@@ -228,7 +228,7 @@ TEST_F(GeoSetUp, HostileParametersNeverCrashTheDecoder) {
       std::vector<uint8_t> bytes = Record(*coder);
       for (size_t field = kBitsErrorOffset; field < bytes.size(); field += 4) PatchFloat(bytes, field, value);
       MemoryObjectReader in(bytes);
-      std::unique_ptr<GeometryCoder> read(in.ReadObjectAs<GeometryCoder>());
+      std::unique_ptr<GeometryCoder> read(in.ReadNewObjectAs<GeometryCoder>());
       ASSERT_NE(read, nullptr);
       DecodeNoise(*read, *mesh, 1);
     }
@@ -239,7 +239,7 @@ TEST_F(GeoSetUp, HostileParametersNeverCrashTheDecoder) {
     std::vector<uint8_t> bytes = Record(adaptive);
     for (size_t field = kBitsErrorOffset; field < kBitsErrorOffset + 12; field += 4) PatchFloat(bytes, field, value);
     MemoryObjectReader in(bytes);
-    std::unique_ptr<GeometryCoder> read(in.ReadObjectAs<GeometryCoder>());
+    std::unique_ptr<GeometryCoder> read(in.ReadNewObjectAs<GeometryCoder>());
     ASSERT_NE(read, nullptr);
     DecodeNoise(*read, *mesh, 2);
   }
@@ -267,7 +267,7 @@ class GeoRoundTrip : public testing::TestWithParam<RoundTripCase> {
   // Decodes `length` bytes of the stream with coders read from the header.
   std::unique_ptr<QXPck> Decode(size_t length, VertexIndex& lowest) const {
     MemoryObjectReader in(header);
-    std::unique_ptr<GeometryCoder> reader(in.ReadObjectAs<GeometryCoder>());
+    std::unique_ptr<GeometryCoder> reader(in.ReadNewObjectAs<GeometryCoder>());
     EXPECT_NE(reader, nullptr);
     auto decoded = testing_coders::EmptyLike(*mesh);
     ConnectivityModelo2 connectivity;

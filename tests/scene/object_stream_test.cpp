@@ -101,7 +101,7 @@ TEST_F(ObjectStream, BackReferenceWidthFollowsItsPosition) {
     EXPECT_EQ(out.Bytes()[position] & 3, 0) << "kind 0";
 
     MemoryObjectReader in(out.Bytes());
-    auto* first = in.ReadObjectAs<Probe>();
+    auto* first = in.ReadNewObjectAs<Probe>();
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->value, 42u);
     std::vector<uint8_t> skipped(filler.size());
@@ -130,8 +130,8 @@ TEST_F(ObjectStream, ObjectsAndDescriptorsAreWrittenOncePerStream) {
   EXPECT_EQ(LoadU32(bytes.data() + 4), (13u << 2) | 2);
 
   MemoryObjectReader in(bytes);
-  auto* readA = in.ReadObjectAs<Probe>();
-  auto* readB = in.ReadObjectAs<Probe>();
+  auto* readA = in.ReadNewObjectAs<Probe>();
+  auto* readB = in.ReadNewObjectAs<Probe>();
   ASSERT_TRUE(readA && readB);
   EXPECT_EQ(readA->value, 1u);
   EXPECT_EQ(readB->value, 2u);
@@ -157,9 +157,9 @@ TEST_F(ObjectStream, UnknownClassIsSkippedWithWarningAndShortReadsAreSkippedToo)
   MemoryObjectReader in(out.Bytes());
   testing::internal::CaptureStdout();
   EXPECT_EQ(in.ReadObject(), nullptr);
-  auto* readPadded = in.ReadObjectAs<Probe>();
+  auto* readPadded = in.ReadNewObjectAs<Probe>();
   EXPECT_EQ(in.ReadObject(), nullptr);  // a later record of the same class warns again
-  auto* readLast = in.ReadObjectAs<Probe>();
+  auto* readLast = in.ReadNewObjectAs<Probe>();
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "\nWarning, class not found\nWarning, class not found");
   ASSERT_TRUE(readPadded && readLast);
   EXPECT_EQ(readPadded->value, 6u);
