@@ -13,11 +13,17 @@ bool WriteCompanions(QXScene& scene, const std::string& scenePath, const SaveDia
   const std::filesystem::path base(scenePath);
   if (save.genHTML) {
     const std::string page = std::filesystem::path(base).replace_extension(".htm").string();
-    if (!WriteWebPage(page, scenePath)) return Fail(page + ": cannot be written") == 0;
+    if (!WriteWebPage(page, scenePath)) {
+      Fail(page + ": cannot be written");
+      return false;
+    }
   }
   if (save.genTXT) {
     const std::string dump = std::filesystem::path(base).replace_extension(".txt").string();
-    if (!WriteTextDump(dump, scene)) return Fail(dump + ": cannot be written") == 0;
+    if (!WriteTextDump(dump, scene)) {
+      Fail(dump + ": cannot be written");
+      return false;
+    }
   }
   return true;
 }

@@ -1,6 +1,6 @@
 // qxtool convert INPUT [-o OUT] [options]: import, build, save.
+#include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -32,12 +32,6 @@ bool Choose(Arguments& args, const std::string& name, const std::map<std::string
   value = it->second;
   return true;
 }
-
-struct ConvertSettings {
-  ImportOptions import;
-  SaveDialogSettings save;
-  std::string output;
-};
 
 bool ReadImportOptions(Arguments& args, ImportOptions& options, std::string& error) {
   double level = options.simplificationLevel, grid = options.gridFactor;
