@@ -25,6 +25,7 @@
 #include "scene/registry.h"
 #include "scene/scene_file.h"
 #include "scene/scene_model.h"
+#include "tests/import/ac3d_lines.h"
 
 namespace qx::fuzzing {
 namespace {
@@ -100,8 +101,8 @@ std::string TetraPly(const char* format) {
   return text;
 }
 
-const char kSquareAc[] =
-    "AC3Db\nMATERIAL \"red\" rgb 1 0 0  amb 0.2 0.2 0.2  emis 0 0 0  spec 0.5 0.5 0.5  shi 10  trans 0\n"
+const std::string kSquareAc =
+    "AC3Db\n" + testing_ac3d::MaterialLine("red", "1 0 0", "0.2 0.2 0.2", "0 0 0", "0.5 0.5 0.5", "10", "0") +
     "OBJECT world\nkids 1\nOBJECT poly\nname \"square\"\nloc 1 0 0\nnumvert 4\n0 0 0\n1 0 0\n1 1 0\n0 1 0\n"
     "numsurf 1\nSURF 0x10\nmat 0\nrefs 4\n0 0 0\n1 0 0\n2 0 0\n3 0 0\nkids 0\n";
 

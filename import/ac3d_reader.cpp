@@ -22,7 +22,8 @@ constexpr int kLineBufferSize = 256;
 // exhausting the stack.
 constexpr int kMaxObjectDepth = 256;
 // The tokens of a MATERIAL line: the word, the name and ten label/value
-// groups (rgb r g b, amb r g b, emis r g b, spec r g b, shi s, trans t).
+// groups: rgb, amb, emis and specular colours (three numbers each), shi s,
+// trans t.
 constexpr size_t kMaterialTokens = 22;
 
 bool IsSeparator(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/import/ac3d_lines.h"
 #include "tests/import/triangle_recorder.h"
 
 namespace qx {
@@ -29,8 +30,8 @@ Outcome Read(const ScratchFolder& folder, const std::string& text) {
   return outcome;
 }
 
-constexpr const char* kMaterial =
-    "MATERIAL \"glass pane\" rgb 1 0 0  amb 0.2 0.3 0.4  emis 9 9 9  spec 0.5 0.6 0.7  shi 128  trans 0.25\n";
+const std::string kMaterial =
+    testing_ac3d::MaterialLine("glass pane", "1 0 0", "0.2 0.3 0.4", "9 9 9", "0.5 0.6 0.7", "128", "0.25");
 
 // A unit square in z = 0 under a world object, with the given lines after
 // "numvert" and its four points.
@@ -108,9 +109,9 @@ TEST(Ac3dReader, HeaderNeedsAc3dInTheFirstFourCharacters) {
 TEST(Ac3dReader, ProblemsAreReportedWithTheirLineAndTheRestIsRead) {
   ScratchFolder folder;
   const Outcome read = Read(folder,
-                            "AC3Db\n"
-                            "MATERIAL \"short\" rgb 1 1 1 amb 0 0 0 emis 0 0 0 spec 0 0 0 shi 1\n"  // line 2
-                            "OBJECT poly\nurl a b\n"                                                // line 4
+                            "AC3Db\n" +
+                                testing_ac3d::MaterialLine("short", "1 1 1", "0 0 0", "0 0 0", "0 0 0", "1") +  // line 2
+                                "OBJECT poly\nurl a b\n"  // line 4
                             "numvert 3\n0 0 0\n1 0 0\n0 1 0\nnumsurf 3\n"
                             "SURF 0x0 extra\nmat 0\ntexture x\nrefs 3\n0 0 0\n1 0 0\n2 0 0\n"
                             "SURF 0\nrefs 3\n0 0 0\n1 0 0\n3 0 0\n"  // beyond the points: dropped
