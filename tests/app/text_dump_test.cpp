@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/fan/fan_test_mesh.h"
+#include "tests/support/scratch_folder.h"
 
 namespace qx {
 namespace {
@@ -66,23 +67,8 @@ const std::string kSceneDump =
 
 class TextDump : public testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("vermelle-text-dump-" + std::to_string(::getpid()) + "-" +
-            testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  static std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-
-  fs::path dir_;
+  ScratchFolder folder_;
+  const fs::path& dir_ = folder_.Path();
 };
 
 TEST_F(TextDump, DumpsTheMeshListInOrderEachMeshWhole) {
@@ -92,7 +78,7 @@ TEST_F(TextDump, DumpsTheMeshListInOrderEachMeshWhole) {
   // A longer file already there is replaced as a whole.
   std::ofstream(path) << std::string(10000, 'x');
   ASSERT_TRUE(WriteTextDump(path.string(), scene));
-  EXPECT_EQ(ReadAll(path), kSceneDump);
+  EXPECT_EQ(ReadWholeFile(path), kSceneDump);
 }
 
 TEST_F(TextDump, SceneWithoutMeshesGivesAnEmptyFile) {

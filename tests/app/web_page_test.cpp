@@ -1,6 +1,7 @@
 // The web page beside a saved scene: the exact page for the default options,
 // where the options and the file name land, escaping, and writing in one go.
 #include "app/web_page.h"
+#include "tests/support/scratch_folder.h"
 
 #include <unistd.h>
 
@@ -134,28 +135,14 @@ TEST(WebPage, FileNameIsFilledOnceAndEscaped) {
 
 class WebPageFile : public testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("vermelle-web-page-" + std::to_string(::getpid()) + "-" +
-            testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  static std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
   std::vector<fs::path> Entries() const {
     std::vector<fs::path> entries;
     for (const auto& entry : fs::directory_iterator(dir_)) entries.push_back(entry.path().filename());
     return entries;
   }
 
-  fs::path dir_;
+  ScratchFolder folder_;
+  const fs::path& dir_ = folder_.Path();
 };
 
 TEST_F(WebPageFile, WritesEveryLineEndingInALineFeed) {
@@ -165,7 +152,7 @@ TEST_F(WebPageFile, WritesEveryLineEndingInALineFeed) {
   ASSERT_TRUE(WriteWebPage(page.string(), "C:\\models\\a.3ds.qxz"));
   std::string expected;
   for (const std::string& line : kDefaultPage) expected += line + "\n";
-  EXPECT_EQ(ReadAll(page), expected);
+  EXPECT_EQ(ReadWholeFile(page), expected);
   EXPECT_EQ(Entries(), std::vector<fs::path>{"a.htm"}) << "no temporary file left behind";
 }
 

@@ -14,10 +14,14 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/scratch_folder.h"
+
 #include "import/import_sink.h"
 #include "scene/scene_model.h"
 
 namespace qx::import_test {
+
+using qx::ScratchFolder;
 
 struct RecordedTriangle {
   QXMaterial* material = nullptr;
@@ -77,33 +81,6 @@ class TriangleRecorder : public ImportSink {
     m->specular = s;
     m->shininess = shininess;
   }
-};
-
-// A fresh folder under the system's temporary folder, removed at the end of
-// the test.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    path_ = std::filesystem::temp_directory_path() /
-            (std::string("vermelle_") + test->test_suite_name() + "_" + test->name());
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~ScratchFolder() { std::filesystem::remove_all(path_); }
-
-  const std::filesystem::path& Path() const { return path_; }
-
-  // Writes `bytes` to `name` inside the folder and returns the full path.
-  std::string Write(const std::string& name, std::string_view bytes) const {
-    const std::filesystem::path file = path_ / name;
-    std::filesystem::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return file.string();
-  }
-
- private:
-  std::filesystem::path path_;
 };
 
 // Every regular file under the corpus folder `format` with one of the given
