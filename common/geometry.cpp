@@ -5,14 +5,6 @@
 
 namespace qx {
 
-float Dot(Vector a, Vector b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-
-Vector Cross(Vector a, Vector b) {
-  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-
-float Length(Vector v) { return std::sqrt(Dot(v, v)); }
-
 Vector Normalize(Vector v) {
   const float squared = Dot(v, v);
   if (squared < 1e-20f) return v;
@@ -70,24 +62,6 @@ Vector TransformPoint(const Matrix& m, Vector p) {
 bool Box::Empty() const { return std::max({half.x, half.y, half.z}) < 0; }
 
 float Box::Radius() const { return Length(half); }
-
-Box Box::FromCorners(Vector lo, Vector hi) {
-  Box box;
-  box.half = (hi - lo) * 0.5f;
-  box.centre = lo + box.half;
-  return box;
-}
-
-bool ExtendBox(Box& box, Vector p) {
-  Vector lo = box.Lo(), hi = box.Hi();
-  bool changed = false;
-  for (int i = 0; i < 3; ++i) {
-    if (p[i] < lo[i]) lo[i] = p[i], changed = true;
-    if (p[i] > hi[i]) hi[i] = p[i], changed = true;
-  }
-  if (changed) box = Box::FromCorners(lo, hi);
-  return changed;
-}
 
 bool ExtendBox(Box& box, const Box& other) {
   Vector lo = box.Lo(), hi = box.Hi();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 
 namespace qx {
 
@@ -21,9 +22,13 @@ struct Vector {
   float& operator[](int i) { return i == 0 ? x : (i == 1 ? y : z); }
 };
 
-float Dot(Vector a, Vector b);
-Vector Cross(Vector a, Vector b);
-float Length(Vector v);
+// Inline: the metrics, predictors and builders call these in their
+// innermost loops.
+inline float Dot(Vector a, Vector b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline Vector Cross(Vector a, Vector b) {
+  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+inline float Length(Vector v) { return std::sqrt(Dot(v, v)); }
 // Returns v scaled to unit length; a vector whose squared length is below 1e-20
 // is returned unchanged (it has no usable direction).
 Vector Normalize(Vector v);
@@ -52,12 +57,27 @@ struct Box {
   float Radius() const;
   Vector Lo() const { return centre - half; }
   Vector Hi() const { return centre + half; }
-  static Box FromCorners(Vector lo, Vector hi);
+  static Box FromCorners(Vector lo, Vector hi) {
+    Box box;
+    box.half = (hi - lo) * 0.5f;
+    box.centre = lo + box.half;
+    return box;
+  }
 };
 
 // Grows the box to hold point p (strict comparisons); an empty box becomes the
-// point itself. Returns whether the box changed.
-bool ExtendBox(Box& box, Vector p);
+// point itself. Returns whether the box changed. Inline: the metrics grow a
+// box per ring triangle.
+inline bool ExtendBox(Box& box, Vector p) {
+  Vector lo = box.Lo(), hi = box.Hi();
+  bool changed = false;
+  for (int i = 0; i < 3; ++i) {
+    if (p[i] < lo[i]) lo[i] = p[i], changed = true;
+    if (p[i] > hi[i]) hi[i] = p[i], changed = true;
+  }
+  if (changed) box = Box::FromCorners(lo, hi);
+  return changed;
+}
 // Grows the box to hold `other`; an empty `other` contributes nothing. Returns
 // whether the box changed.
 bool ExtendBox(Box& box, const Box& other);

@@ -7,6 +7,7 @@
 // the word in flight once more (Finish), whether or not bits are pending.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 namespace qx {
@@ -21,11 +22,43 @@ class BitChannel {
 
   // Appends the low `width` bits of `value` (width 0..32), most significant
   // first. False when the stream refuses a word.
-  bool WriteBits(uint32_t value, int width);
-  bool WriteBit(bool bit) { return WriteBits(bit ? 1 : 0, 1); }
+  bool WriteBits(uint32_t value, int width) {
+    for (int i = width - 1; i >= 0; --i)
+      if (!PutBit((value >> i) & 1)) return false;
+    return true;
+  }
+  bool WriteBit(bool bit) { return PutBit(bit ? 1 : 0); }
   // Reads a `width`-bit field (0..32). False when the stream ends first.
-  bool ReadBits(int width, uint32_t& value);
-  bool ReadBit(bool& bit);
+  // The field is taken a word's worth at a time: the bits that lie in the
+  // current word are cut out together and put in reading order by reversing
+  // them, since the first bit read is the field's most significant.
+  bool ReadBits(int width, uint32_t& value) {
+    uint64_t field = 0;
+    while (width > 0) {
+      if (position_ == 0 && !FetchWord()) return false;
+      const int take = width < 32 - position_ ? width : 32 - position_;
+      const uint32_t chunk = static_cast<uint32_t>((uint64_t{word_} >> position_) & ((uint64_t{1} << take) - 1));
+      field = (field << take) | (ReverseBits(chunk) >> (32 - take));
+      position_ = (position_ + take) & 31;
+      totalBits_ += static_cast<uint64_t>(take);
+      width -= take;
+    }
+    value = static_cast<uint32_t>(field);
+    return true;
+  }
+  // Reads `width` bits (1..32) in the opposite order: the first bit read is
+  // bit 0 of the value. Raw bytes travel this way.
+  bool ReadBitsLsbFirst(int width, uint32_t& value) {
+    if (!ReadBits(width, value)) return false;
+    value = ReverseBits(value) >> (32 - width);
+    return true;
+  }
+  bool ReadBit(bool& bit) {
+    uint32_t value;
+    if (!GetBit(value)) return false;
+    bit = value != 0;
+    return true;
+  }
   // Writes the word in flight (4 bytes); the writer's last act.
   bool Finish();
 
@@ -33,8 +66,36 @@ class BitChannel {
   uint64_t TotalBits() const { return totalBits_; }
 
  private:
-  bool PutBit(uint32_t bit);
-  bool GetBit(uint32_t& bit);
+  // The per-bit steps stay inline: every coder reads and writes a bit or a
+  // short field at a time, millions of times per mesh. Only the word
+  // transfers, once per 32 bits, go out of line.
+  bool PutBit(uint32_t bit) {
+    word_ |= bit << position_;
+    ++totalBits_;
+    if (++position_ < 32) return true;
+    return FlushWord();
+  }
+  bool GetBit(uint32_t& bit) {
+    if (position_ == 0 && !FetchWord()) return false;
+    bit = (word_ >> position_) & 1;
+    position_ = (position_ + 1) & 31;
+    ++totalBits_;
+    return true;
+  }
+  bool FlushWord();
+  bool FetchWord();
+
+  static uint32_t ReverseBits(uint32_t x) {
+    return uint32_t{kReversedBytes[x & 0xFF]} << 24 | uint32_t{kReversedBytes[(x >> 8) & 0xFF]} << 16 |
+           uint32_t{kReversedBytes[(x >> 16) & 0xFF]} << 8 | uint32_t{kReversedBytes[x >> 24]};
+  }
+  static constexpr std::array<uint8_t, 256> kReversedBytes = [] {
+    std::array<uint8_t, 256> table{};
+    for (int x = 0; x < 256; ++x)
+      for (int bit = 0; bit < 8; ++bit)
+        if (x & (1 << bit)) table[x] |= static_cast<uint8_t>(0x80 >> bit);
+    return table;
+  }();
 
   ObjectWriter* out_ = nullptr;
   ObjectReader* in_ = nullptr;

@@ -1,12 +1,74 @@
 #include "fan/face_link.h"
 
 #include <algorithm>
-#include <deque>
+#include <new>
 #include <utility>
 #include <vector>
 
 
 namespace qx {
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+#define QX_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QX_ADDRESS_SANITIZER 1
+#endif
+#endif
+
+#ifdef QX_ADDRESS_SANITIZER
+// Under the address sanitizer every link goes to the allocator, so that a use
+// after free is still caught.
+constexpr std::size_t kRecycledLinks = 0;
+#else
+// Enough for the churn of coding one vertex after another; what is dropped in
+// bulk beyond this (a whole mesh's lists at the end) returns to the allocator.
+constexpr std::size_t kRecycledLinks = 1 << 14;
+#endif
+
+// The links this thread dropped, ready for reuse. Plain thread-local data
+// with no destructor of its own, so a link dropped during the thread's exit
+// still finds a valid (if drained) list.
+struct FreeLink {
+  FreeLink* next;
+};
+thread_local FreeLink* freeLinks = nullptr;
+thread_local std::size_t freeLinkCount = 0;
+thread_local bool linksDrained = false;
+
+// Hands the recycled links back to the allocator when the thread ends.
+struct FreeLinkDrain {
+  ~FreeLinkDrain() {
+    linksDrained = true;
+    while (FreeLink* link = freeLinks) {
+      freeLinks = link->next;
+      ::operator delete(link);
+    }
+    freeLinkCount = 0;
+  }
+};
+thread_local FreeLinkDrain freeLinkDrain;
+
+}  // namespace
+
+void* FaceLink::operator new(std::size_t size) {
+  if (size != sizeof(FaceLink) || freeLinks == nullptr) return ::operator new(size);
+  FreeLink* link = freeLinks;
+  freeLinks = link->next;
+  --freeLinkCount;
+  return link;
+}
+
+void FaceLink::operator delete(void* link, std::size_t size) {
+  if (size != sizeof(FaceLink) || linksDrained || freeLinkCount >= kRecycledLinks) {
+    ::operator delete(link);
+    return;
+  }
+  (void)&freeLinkDrain;  // odr-use: makes the thread register the drain
+  freeLinks = new (link) FreeLink{freeLinks};
+  ++freeLinkCount;
+}
 
 FaceLink::~FaceLink() {
   // Unroll the chain: each step detaches the following link before the
@@ -40,63 +102,78 @@ std::unique_ptr<FaceLink> FaceList::PopFront() {
 
 namespace {
 
-using LinkPtr = std::unique_ptr<FaceLink>;
-using Chain = std::deque<LinkPtr>;
-
 // A ring of 256 or more links cannot be stored (the ring size is one byte).
 constexpr int kMaxRingLinks = 255;
 
-std::vector<LinkPtr> TakeLinks(FaceList& list) {
-  std::vector<LinkPtr> links;
-  while (LinkPtr link = list.PopFront()) links.push_back(std::move(link));
-  return links;
+// While a ring is being ordered its links are held by plain pointers in
+// these arrays and owned by the list again at the end. The arrays are kept
+// per thread: a ring is closed for every vertex the decoder reads, and fresh
+// arrays each time would cost more than the ordering itself.
+struct RingScratch {
+  std::vector<FaceLink*> remaining;  // links not yet in a chain, in list order
+  std::vector<FaceLink*> chain;      // the chain grows both ways from the middle
+  std::vector<FaceLink*> ring;       // the chains with their gap links, in order
+};
+
+RingScratch& Scratch() {
+  thread_local RingScratch scratch;
+  return scratch;
 }
 
-// Puts `links` back into `list` in their order.
-void GiveLinks(FaceList& list, std::vector<LinkPtr>& links) {
-  for (auto it = links.rbegin(); it != links.rend(); ++it) list.PushFront(std::move(*it));
-  links.clear();
-}
+// The chain being extracted: chain[front, back) of the scratch array, which
+// has room for every link on either side of the first.
+struct Chain {
+  std::vector<FaceLink*>& links;
+  size_t front, back;
 
-LinkPtr TakeAt(std::vector<LinkPtr>& remaining, std::vector<LinkPtr>::iterator at) {
-  LinkPtr link = std::move(*at);
+  const FaceLink& First() const { return *links[front]; }
+  const FaceLink& Last() const { return *links[back - 1]; }
+
+  // Step (a): a link may go in front of the chain unless its a repeats the
+  // head's b or the b of any chain link but the last.
+  bool FrontRepeats(VertexIndex a) const {
+    if (a == First().b) return true;
+    for (size_t i = front; i + 1 < back; ++i)
+      if (links[i]->b == a) return true;
+    return false;
+  }
+  // Step (b): a link may go behind the chain unless its b repeats the a of
+  // any chain link.
+  bool BackRepeats(VertexIndex b) const {
+    for (size_t i = front; i < back; ++i)
+      if (links[i]->a == b) return true;
+    return false;
+  }
+};
+
+FaceLink* TakeAt(std::vector<FaceLink*>& remaining, std::vector<FaceLink*>::iterator at) {
+  FaceLink* link = *at;
   remaining.erase(at);
   return link;
 }
 
-// Step (a): a link may go in front of the chain unless its a repeats the
-// head's b or the b of any chain link but the last.
-bool FrontRepeats(const Chain& chain, VertexIndex a) {
-  if (a == chain.front()->b) return true;
-  for (size_t i = 0; i + 1 < chain.size(); ++i)
-    if (chain[i]->b == a) return true;
-  return false;
-}
-
-// Step (b): a link may go behind the chain unless its b repeats the a of any
-// chain link.
-bool BackRepeats(const Chain& chain, VertexIndex b) {
-  return std::any_of(chain.begin(), chain.end(), [b](const LinkPtr& link) { return link->a == b; });
-}
-
-// Extracts one chain, starting with the first remaining link.
-Chain ExtractChain(std::vector<LinkPtr>& remaining) {
-  Chain chain;
-  chain.push_back(TakeAt(remaining, remaining.begin()));
+// Extracts one chain, starting with the first remaining link, into the
+// scratch chain array.
+Chain ExtractChain(RingScratch& scratch) {
+  std::vector<FaceLink*>& remaining = scratch.remaining;
+  const size_t middle = remaining.size();
+  scratch.chain.resize(2 * middle + 1);
+  Chain chain{scratch.chain, middle, middle + 1};
+  scratch.chain[middle] = TakeAt(remaining, remaining.begin());
   while (!remaining.empty()) {
-    const VertexIndex headA = chain.front()->a;
+    const VertexIndex headA = chain.First().a;
     auto front = std::find_if(remaining.begin(), remaining.end(),
-                              [headA](const LinkPtr& link) { return link->b == headA; });
+                              [headA](const FaceLink* link) { return link->b == headA; });
     if (front != remaining.end()) {
-      if (FrontRepeats(chain, (*front)->a)) break;
-      chain.push_front(TakeAt(remaining, front));
+      if (chain.FrontRepeats((*front)->a)) break;
+      scratch.chain[--chain.front] = TakeAt(remaining, front);
       continue;
     }
-    const VertexIndex tailB = chain.back()->b;
+    const VertexIndex tailB = chain.Last().b;
     auto back = std::find_if(remaining.begin(), remaining.end(),
-                             [tailB](const LinkPtr& link) { return link->a == tailB; });
-    if (back == remaining.end() || BackRepeats(chain, (*back)->b)) break;
-    chain.push_back(TakeAt(remaining, back));
+                             [tailB](const FaceLink* link) { return link->a == tailB; });
+    if (back == remaining.end() || chain.BackRepeats((*back)->b)) break;
+    scratch.chain[chain.back++] = TakeAt(remaining, back);
   }
   return chain;
 }
@@ -108,32 +185,35 @@ RingStatus CloseRingImpl(VertexIndex v, FaceList& list, bool limitLinks) {
     const int count = list.Count();
     if (count > kMaxRingLinks) return {RingFault::kTooManyLinks, count};
   }
-  std::vector<LinkPtr> remaining = TakeLinks(list);
-  std::vector<LinkPtr> ring;
-  ring.reserve(remaining.size() + 1);
-  RingStatus status;
+  RingScratch& scratch = Scratch();
+  std::vector<FaceLink*>& ring = scratch.ring;
+  scratch.remaining.clear();
+  ring.clear();
+  while (std::unique_ptr<FaceLink> link = list.PopFront()) scratch.remaining.push_back(link.release());
+
   // Two chains that meet at one neighbour (a vertex whose neighbours loop
   // back on themselves, as non-manifold input can leave) are joined directly:
   // a gap from a vertex to itself would stand for nothing and cannot be stored.
   auto addGap = [&](VertexIndex a, VertexIndex b) {
-    if (a != b) ring.push_back(std::make_unique<FaceLink>(a, b, 0, v));
+    if (a != b) ring.push_back(new FaceLink(a, b, 0, v));
   };
-
-  while (!remaining.empty()) {
-    Chain chain = ExtractChain(remaining);
-    if (!ring.empty()) addGap(ring.back()->b, chain.front()->a);
-    for (LinkPtr& link : chain) ring.push_back(std::move(link));
+  while (!scratch.remaining.empty()) {
+    const Chain chain = ExtractChain(scratch);
+    if (!ring.empty()) addGap(ring.back()->b, chain.First().a);
+    for (size_t i = chain.front; i < chain.back; ++i) ring.push_back(chain.links[i]);
   }
   if (!ring.empty() && ring.back()->b != ring.front()->a) addGap(ring.back()->b, ring.front()->a);
 
-  if (status.Ok() && limitLinks && static_cast<int>(ring.size()) > kMaxRingLinks)
+  RingStatus status;
+  if (limitLinks && static_cast<int>(ring.size()) > kMaxRingLinks)
     status = {RingFault::kTooManyLinks, static_cast<int32_t>(ring.size())};
   if (status.Ok() && !ring.empty()) {
     auto smallest = std::min_element(ring.begin(), ring.end(),
-                                     [](const LinkPtr& x, const LinkPtr& y) { return x->a < y->a; });
+                                     [](const FaceLink* x, const FaceLink* y) { return x->a < y->a; });
     std::rotate(ring.begin(), smallest, ring.end());
   }
-  GiveLinks(list, ring);
+  for (auto it = ring.rbegin(); it != ring.rend(); ++it) list.PushFront(std::unique_ptr<FaceLink>(*it));
+  ring.clear();
   return status;
 }
 

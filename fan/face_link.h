@@ -30,6 +30,11 @@ struct FaceLink {
   FaceLink& operator=(const FaceLink&) = delete;
   ~FaceLink();
 
+  // Links are made and dropped by the million while meshes are coded, a few
+  // per vertex; each thread recycles the links it drops (face_link.cpp).
+  static void* operator new(std::size_t size);
+  static void operator delete(void* link, std::size_t size);
+
   // Whether this is a gap link of the ring around `centre`.
   bool IsGap(VertexIndex centre) const { return dependency == centre; }
 

@@ -15,9 +15,6 @@ namespace {
 
 std::atomic<int> recordsAlive{0};
 
-constexpr int kRingSizeOffset = 16;
-constexpr int kGroupCountOffset = 17;
-
 }  // namespace
 
 int FanRecordsAlive() { return recordsAlive.load(std::memory_order_relaxed); }
@@ -79,32 +76,6 @@ class RecordWriter {
 };
 
 const RecordMetrics RecordView::kNoMetrics{};
-
-RecordView::RecordView(const FanRecord& record) {
-  if (record) Attach(record.Bytes().data());
-}
-
-RecordView::RecordView(const QXPck& mesh, VertexIndex v) {
-  if (v < 0 || static_cast<size_t>(v) >= mesh.records.size()) return;
-  const FanRecord& record = mesh.records[static_cast<size_t>(v)];
-  if (record) Attach(record.Bytes().data());
-}
-
-void RecordView::Attach(const std::byte* block) {
-  metrics_ = std::launder(reinterpret_cast<const RecordMetrics*>(block));
-  ringSize_ = static_cast<int>(block[kRingSizeOffset]);
-  groupCount_ = static_cast<int>(block[kGroupCountOffset]);
-  ring_ = std::launder(reinterpret_cast<const uint32_t*>(block + kRecordHeaderBytes));
-  groups_ = block + kRecordHeaderBytes + 4 * ringSize_;
-}
-
-DependencyGroup RecordView::Group(int g) const {
-  assert(g >= 0 && g < groupCount_);
-  const std::byte* at = groups_ + g * GroupStride();
-  uint32_t dependency;
-  std::memcpy(&dependency, at, 4);
-  return {static_cast<VertexIndex>(dependency), reinterpret_cast<const uint8_t*>(at + 4), MaskBytes()};
-}
 
 namespace {
 

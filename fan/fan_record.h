@@ -27,9 +27,12 @@
 // view never reaches past its block and no mask bit at or above n is set.
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
+#include <new>
 #include <optional>
 #include <span>
 
@@ -50,6 +53,8 @@ struct RecordMetrics {
 static_assert(sizeof(RecordMetrics) == 16);
 
 inline constexpr int kRecordHeaderBytes = 20;
+inline constexpr int kRingSizeOffset = 16;
+inline constexpr int kGroupCountOffset = 17;
 // A ring size is one byte: rings of 256 or more links cannot be stored.
 inline constexpr int kMaxRingSize = 255;
 
@@ -85,6 +90,8 @@ class FanRecord {
   RecordMetrics* Metrics();
   // The whole block, read-only (tests compare records byte for byte).
   std::span<const std::byte> Bytes() const;
+  // The start of the block; null for a missing record.
+  const std::byte* Block() const { return block_.get(); }
 
  private:
   friend class RecordWriter;
@@ -111,9 +118,11 @@ class RecordView {
   RecordView() = default;
   // A missing record reads as the empty record. The view borrows the block:
   // the record must outlive it and not be replaced meanwhile.
-  explicit RecordView(const FanRecord& record);
+  explicit RecordView(const FanRecord& record) {
+    if (record) Attach(record.Block());
+  }
   // Vertex v's record of the mesh; a missing record, or v outside the
-  // mesh's records, reads as the empty record.
+  // mesh's records, reads as the empty record. Defined inline in pck.h.
   RecordView(const QXPck& mesh, VertexIndex v);
 
   int RingSize() const { return ringSize_; }                // n
@@ -130,7 +139,13 @@ class RecordView {
   }
 
   // Group g, 0 ≤ g < m, in stored (ascending dependency) order.
-  DependencyGroup Group(int g) const;
+  DependencyGroup Group(int g) const {
+    assert(g >= 0 && g < groupCount_);
+    const std::byte* at = groups_ + g * GroupStride();
+    uint32_t dependency;
+    std::memcpy(&dependency, at, 4);
+    return {static_cast<VertexIndex>(dependency), reinterpret_cast<const uint8_t*>(at + 4), MaskBytes()};
+  }
   // The raw group area: first group and end of groups (4 + ⌈n/8⌉ bytes per group).
   const std::byte* GroupsBegin() const { return groups_; }
   const std::byte* GroupsEnd() const { return groups_ + GroupStride() * groupCount_; }
@@ -140,7 +155,13 @@ class RecordView {
   const RecordMetrics& Metrics() const { return *metrics_; }
 
  private:
-  void Attach(const std::byte* block);
+  void Attach(const std::byte* block) {
+    metrics_ = std::launder(reinterpret_cast<const RecordMetrics*>(block));
+    ringSize_ = static_cast<int>(block[kRingSizeOffset]);
+    groupCount_ = static_cast<int>(block[kGroupCountOffset]);
+    ring_ = std::launder(reinterpret_cast<const uint32_t*>(block + kRecordHeaderBytes));
+    groups_ = block + kRecordHeaderBytes + 4 * ringSize_;
+  }
 
   static const RecordMetrics kNoMetrics;
   const RecordMetrics* metrics_ = &kNoMetrics;

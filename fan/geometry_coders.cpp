@@ -126,13 +126,12 @@ bool WriteRawPosition(BitChannel& bits, Vector position) {
 }
 
 bool ReadRawPosition(BitChannel& bits, Vector& position) {
-  uint8_t bytes[12] = {};
-  for (uint8_t& byte : bytes)
-    for (int i = 0; i < 8; ++i) {
-      bool bit;
-      if (!bits.ReadBit(bit)) return false;
-      byte = static_cast<uint8_t>(byte | (bit ? 1u << i : 0u));
-    }
+  uint8_t bytes[12];
+  for (int word = 0; word < 3; ++word) {
+    uint32_t value;
+    if (!bits.ReadBitsLsbFirst(32, value)) return false;
+    for (int k = 0; k < 4; ++k) bytes[4 * word + k] = static_cast<uint8_t>(value >> (8 * k));
+  }
   std::memcpy(&position, bytes, sizeof bytes);
   return true;
 }

@@ -51,18 +51,22 @@ int ForEachTriangleOfGroup(const RecordView& record, const DependencyGroup& grou
   return count;
 }
 
-// Adds a final triangle's corner-weighted normal to its three corners and
-// returns the (unnormalised) face normal.
-Vector AccumulateFaceNormal(QXPck& mesh, const RingTriangle& t) {
+// The unnormalised normal of a ring triangle.
+Vector FaceNormal(const QXPck& mesh, const RingTriangle& t) {
+  const Vector p0 = Position(mesh, t.centre);
+  return Cross(Position(mesh, t.first) - p0, Position(mesh, t.second) - p0);
+}
+
+// Adds a final triangle's corner-weighted normal to its three corners.
+void AccumulateFaceNormal(QXPck& mesh, const RingTriangle& t) {
   const VertexIndex corners[3] = {t.centre, t.first, t.second};
   const Vector p[3] = {Position(mesh, t.centre), Position(mesh, t.first), Position(mesh, t.second)};
-  const Vector face = Cross(p[1] - p[0], p[2] - p[0]);
+  const Vector face = FaceNormal(mesh, t);
   for (int k = 0; k < 3; ++k) {
     const float w = CornerWeight(p[(k + 1) % 3] - p[k], p[(k + 2) % 3] - p[k]);
     Vector& normal = mesh.vertices[corners[k]].normal;
     normal = normal + face * w;
   }
-  return face;
 }
 
 // Raises a crease value for a face of normal `face` around a vertex of normal
@@ -107,21 +111,36 @@ int RecordSizeEstimate(const RecordView& record) {
 }
 
 // The work both passes share for one vertex's final triangles: normals,
-// counters, region corners; returns the face normals for the crease step.
-std::vector<Vector> MeasureFinalTriangles(QXPck& mesh, const RecordView& record, VertexIndex v, Box& region,
-                                          int& counted) {
-  std::vector<Vector> faces;
+// counters, region corners. Returns the number of final triangles.
+int MeasureFinalTriangles(QXPck& mesh, const RecordView& record, VertexIndex v, Box& region) {
+  int final = 0;
   for (int g = 0; g < record.GroupCount(); ++g) {
     const DependencyGroup group = record.Group(g);
     if (group.dependency != 0) continue;
-    counted += ForEachTriangleOfGroup(record, group, v, [&](const RingTriangle& t) {
-      faces.push_back(AccumulateFaceNormal(mesh, t));
+    final += ForEachTriangleOfGroup(record, group, v, [&](const RingTriangle& t) {
+      AccumulateFaceNormal(mesh, t);
       ExtendBox(region, Position(mesh, t.first));
     });
   }
-  mesh.finalTriangles += static_cast<int32_t>(faces.size());
-  mesh.allTriangles += static_cast<int32_t>(faces.size());
-  return faces;
+  mesh.finalTriangles += final;
+  mesh.allTriangles += final;
+  return final;
+}
+
+// The crease of v against its own final triangles, once their normals are in
+// v's normal. The face normals are computed again rather than kept: that is
+// cheaper than a buffer per vertex.
+float OwnCrease(const QXPck& mesh, const RecordView& record, VertexIndex v) {
+  float crease = 0;
+  const Vector normal = mesh.vertices[v].normal;
+  for (int g = 0; g < record.GroupCount(); ++g) {
+    const DependencyGroup group = record.Group(g);
+    if (group.dependency != 0) continue;
+    ForEachTriangleOfGroup(record, group, v, [&](const RingTriangle& t) {
+      crease = RaiseCrease(crease, FaceNormal(mesh, t), normal);
+    });
+  }
+  return crease;
 }
 
 void MeasureVertex(QXPck& mesh, VertexIndex v, float ceiling, RegionBoxes& regions) {
@@ -138,8 +157,7 @@ void MeasureVertex(QXPck& mesh, VertexIndex v, float ceiling, RegionBoxes& regio
   Box& region = regions[v];
   region = Box{};
   ExtendBox(region, Position(mesh, v));
-  int counted = 0;
-  const std::vector<Vector> faces = MeasureFinalTriangles(mesh, record, v, region, counted);
+  int counted = MeasureFinalTriangles(mesh, record, v, region);
   for (int g = 0; g < record.GroupCount(); ++g) {
     const DependencyGroup group = record.Group(g);
     const VertexIndex c = group.dependency;
@@ -155,7 +173,7 @@ void MeasureVertex(QXPck& mesh, VertexIndex v, float ceiling, RegionBoxes& regio
     metrics.ownError = std::max(metrics.ownError, MetricsOf(mesh, c).ownError);
   }
   if (counted < record.RingSize()) metrics.ownError = std::max(metrics.ownError, SquaredLength(region.half));
-  for (const Vector& face : faces) metrics.crease = RaiseCrease(metrics.crease, face, mesh.vertices[v].normal);
+  metrics.crease = OwnCrease(mesh, record, v);
   metrics.radius = RegionRadius(region, Position(mesh, v));
 }
 
@@ -238,8 +256,7 @@ void RaiseNeighbourCreases(QXPck& mesh, const RecordView& record, VertexIndex v,
     const DependencyGroup group = record.Group(g);
     if (group.dependency != 0) continue;
     ForEachTriangleOfGroup(record, group, v, [&](const RingTriangle& t) {
-      const Vector p0 = Position(mesh, t.centre);
-      const Vector face = Cross(Position(mesh, t.first) - p0, Position(mesh, t.second) - p0);
+      const Vector face = FaceNormal(mesh, t);
       for (VertexIndex u : {t.first, t.second}) {
         if (u > limit || !mesh.records[u]) continue;
         float& crease = MetricsOf(mesh, u).crease;

@@ -17,7 +17,7 @@
 #pragma once
 
 #include <cstdint>
-#include <semaphore>
+#include <mutex>
 #include <vector>
 
 #include "common/geometry.h"
@@ -56,10 +56,13 @@ class QXPck final : public PersistentObject {
   // The effective level of a walk: max(level, pendingCount).
   Level EffectiveLevel(Level level) const { return level > pendingCount ? level : pendingCount; }
 
-  // The mesh semaphore: the decoder holds it while it inserts a vertex, the
-  // renderer while it draws the mesh.
-  void Lock() { semaphore_.acquire(); }
-  void Unlock() { semaphore_.release(); }
+  // The mesh lock, a binary semaphore: the decoder holds it while it inserts
+  // a vertex, the renderer while it draws the mesh. Every holder takes and
+  // releases it on one thread, so a mutex serves; unlike the standard binary
+  // semaphore it costs no system call when nobody waits, which matters at
+  // one lock per decoded vertex.
+  void Lock() { lock_.lock(); }
+  void Unlock() { lock_.unlock(); }
 
   // Bit statistics, split at the split index: geometry below it, geometry at
   // or above it, connectivity below it, connectivity at or above it.
@@ -89,7 +92,13 @@ class QXPck final : public PersistentObject {
   std::vector<FanRecord> records;   // N fan records; a missing one reads as empty
 
  private:
-  std::binary_semaphore semaphore_{1};
+  std::mutex lock_;
 };
+
+inline RecordView::RecordView(const QXPck& mesh, VertexIndex v) {
+  if (v < 0 || static_cast<size_t>(v) >= mesh.records.size()) return;
+  const FanRecord& record = mesh.records[static_cast<size_t>(v)];
+  if (record) Attach(record.Block());
+}
 
 }  // namespace qx

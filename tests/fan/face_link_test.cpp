@@ -1,6 +1,7 @@
 #include "fan/face_link.h"
 
 #include <algorithm>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -46,6 +47,53 @@ TEST(FaceList, LongListsAreFreedWithoutRecursion) {
     chain = std::move(link);
   }
   chain.reset();
+}
+
+// Dropped links are reused; lists built from reused links, on the thread
+// that dropped them or after crossing threads, must each keep exactly their
+// own links.
+TEST(FaceList, ReusedLinksBelongToOneListEach) {
+  auto expectSequence = [](const FaceList& list, int first, int count) {
+    int k = first;
+    for (const FaceLink& link : list) {
+      ASSERT_EQ(link.a, k);
+      ASSERT_EQ(link.b, k + 1);
+      ASSERT_EQ(link.dependency, -k);
+      ASSERT_EQ(link.next == nullptr, k == first + count - 1);
+      ++k;
+    }
+    EXPECT_EQ(k, first + count);
+  };
+  auto fill = [](FaceList& list, int first, int count) {
+    for (int k = first + count - 1; k >= first; --k) list.PushFront(k, k + 1, 0, -k);
+  };
+
+  FaceList dropped;
+  fill(dropped, 0, 50'000);
+  dropped.Clear();
+  FaceList x, y;
+  for (int k = 29'999; k >= 0; --k) {
+    x.PushFront(k, k + 1, 0, -k);
+    y.PushFront(100'000 + k, 100'001 + k, 0, -(100'000 + k));
+  }
+  expectSequence(x, 0, 30'000);
+  expectSequence(y, 100'000, 30'000);
+
+  FaceList made;
+  std::thread maker([&made, &fill] {
+    FaceList scratch;
+    fill(scratch, 0, 10'000);
+    scratch.Clear();  // this thread's reusable links, freed when it ends
+    fill(made, 200'000, 20'000);
+  });
+  maker.join();
+  expectSequence(made, 200'000, 20'000);
+  made.Clear();  // links of the ended thread, reused here from now on
+  x.Clear();
+  FaceList z;
+  fill(z, 300'000, 40'000);
+  expectSequence(z, 300'000, 40'000);
+  expectSequence(y, 100'000, 30'000);
 }
 
 TEST(CloseRing, ClosedRingIsOnlyRotatedWhateverTheLinkOrder) {
