@@ -17,6 +17,9 @@ namespace {
 // large models.
 constexpr size_t kInitialBuckets = 2048;
 
+// Fills up to this many triangles are checked for repeats pair by pair.
+constexpr size_t kPairwiseFillLimit = 16;
+
 uint32_t FloatBits(float f) {
   uint32_t bits;
   std::memcpy(&bits, &f, sizeof bits);
@@ -95,6 +98,14 @@ class CostHeap {
 
 bool Contains(const BuilderLink& link, VertexIndex v) { return link.a == v || link.b == v; }
 
+bool Contains(const FillTriangle& t, VertexIndex v) { return t.x == v || t.a == v || t.b == v; }
+
+// Whether two triangles, each with three distinct corners, have the same
+// corners in any order.
+bool SameCorners(const FillTriangle& s, const FillTriangle& t) {
+  return Contains(t, s.x) && Contains(t, s.a) && Contains(t, s.b);
+}
+
 }  // namespace
 
 FanBuilder::FanBuilder() { Reset(); }
@@ -111,6 +122,7 @@ void FanBuilder::Reset() {
   bucketNext_.assign(1, -1);
   bucketHeads_.assign(kInitialBuckets, -1);
   faceCount_ = 0;
+  longestLinkList_ = 0;
   box_ = Box{};
 }
 
@@ -172,6 +184,7 @@ bool FanBuilder::StoreLink(VertexIndex corner, const BuilderLink& link) {
   for (const BuilderLink& held : list)
     if (held.a == link.a && held.b == link.b) return false;
   list.push_back(link);
+  longestLinkList_ = std::max(longestLinkList_, list.size());
   return true;
 }
 
@@ -223,48 +236,67 @@ int32_t FanBuilder::Commit(VertexIndex v, std::span<const FillTriangle> fill) {
   return before - faceCount_;
 }
 
-// Every check sorts instead of comparing pairs, so that the fill of a vertex
-// with a large ring stays cheap to vet.
-bool FanBuilder::FillIsAcceptable(VertexIndex v, std::span<const FillTriangle> fill) const {
-  std::vector<std::array<VertexIndex, 3>> shapes;  // sorted corners of each fill triangle
-  std::vector<VertexIndex> corners;
-  shapes.reserve(fill.size());
-  corners.reserve(3 * fill.size());
-  for (const FillTriangle& t : fill) {
+// Vetting runs for every candidate removal: it allocates nothing (the
+// scratch buffers keep their capacity) and each check tries a cheap exact
+// test before the thorough one.
+bool FanBuilder::FillIsAcceptable(VertexIndex v, std::span<const FillTriangle> fill) {
+  for (const FillTriangle& t : fill)
     if (t.x == t.a || t.a == t.b || t.b == t.x || t.x == v || t.a == v || t.b == v) return false;
+  return !RepeatsFillTriangle(fill) && !RepeatsStoredTriangle(fill) && !GrowsTooMuch(v, fill);
+}
+
+bool FanBuilder::RepeatsFillTriangle(std::span<const FillTriangle> fill) {
+  // Comparing pairs is quickest for the usual handful of triangles; sorting
+  // keeps the fill of a vertex with a large ring cheap to vet.
+  if (fill.size() <= kPairwiseFillLimit) {
+    for (size_t i = 0; i < fill.size(); ++i)
+      for (size_t j = i + 1; j < fill.size(); ++j)
+        if (SameCorners(fill[i], fill[j])) return true;
+    return false;
+  }
+  std::vector<std::array<VertexIndex, 3>>& shapes = vetting_.shapes;  // sorted corners of each triangle
+  shapes.clear();
+  for (const FillTriangle& t : fill) {
     std::array<VertexIndex, 3> shape{t.x, t.a, t.b};
     std::sort(shape.begin(), shape.end());
     shapes.push_back(shape);
-    corners.insert(corners.end(), {t.x, t.a, t.b});
   }
   std::sort(shapes.begin(), shapes.end());
-  if (std::adjacent_find(shapes.begin(), shapes.end()) != shapes.end()) return false;
-  return !RepeatsStoredTriangle(fill) && !GrowsTooMuch(v, corners);
+  return std::adjacent_find(shapes.begin(), shapes.end()) != shapes.end();
 }
 
 bool FanBuilder::RepeatsStoredTriangle(std::span<const FillTriangle> fill) const {
   // A stored triangle (x, a, b) or (x, b, a) appears in x's list as (a, b) or
-  // (b, a); the fill triangles are taken corner x by corner x.
-  std::vector<size_t> byCorner(fill.size());
-  for (size_t i = 0; i < fill.size(); ++i) byCorner[i] = i;
-  std::sort(byCorner.begin(), byCorner.end(), [&](size_t i, size_t j) { return fill[i].x < fill[j].x; });
-  std::vector<std::pair<VertexIndex, VertexIndex>> stored;
-  for (size_t k = 0; k < byCorner.size(); ++k) {
-    const VertexIndex x = fill[byCorner[k]].x;
-    if (k == 0 || fill[byCorner[k - 1]].x != x) {
-      stored.clear();
-      for (const BuilderLink& held : links_[x]) stored.emplace_back(std::minmax(held.a, held.b));
-      std::sort(stored.begin(), stored.end());
-    }
-    const FillTriangle& t = fill[byCorner[k]];
-    if (std::binary_search(stored.begin(), stored.end(), std::pair<VertexIndex, VertexIndex>(std::minmax(t.a, t.b))))
-      return true;
+  // (b, a). A corner holds at most about kMaxGrownLinks links, so scanning
+  // them beats sorting them for the few triangles of a fill; the scan is
+  // branch-free as its outcome is almost always "no".
+  for (const FillTriangle& t : fill) {
+    bool stored = false;
+    for (const BuilderLink& held : links_[t.x])
+      stored |= ((held.a == t.a) & (held.b == t.b)) | ((held.a == t.b) & (held.b == t.a));
+    if (stored) return true;
   }
   return false;
 }
 
-bool FanBuilder::GrowsTooMuch(VertexIndex v, std::vector<VertexIndex>& corners) const {
+bool FanBuilder::GrowsTooMuch(VertexIndex v, std::span<const FillTriangle> fill) {
+  // No corner gains more triangles than the fill holds: when every corner
+  // stays within the limit even with the whole fill added, none grows too
+  // much and the exact count below is not needed. The longest list bounds
+  // every corner without reading any of them.
+  const size_t limit = static_cast<size_t>(kMaxGrownLinks);
+  const size_t gainBound = fill.size();
+  if (longestLinkList_ + gainBound <= limit) return false;
+  const auto fitsAnyway = [&](VertexIndex corner) { return links_[corner].size() + gainBound <= limit; };
+  const bool allFit = std::all_of(fill.begin(), fill.end(), [&](const FillTriangle& t) {
+    return fitsAnyway(t.x) && fitsAnyway(t.a) && fitsAnyway(t.b);
+  });
+  if (allFit) return false;
+
   // Each corner loses its triangles with v and gains its fill triangles.
+  std::vector<VertexIndex>& corners = vetting_.corners;
+  corners.clear();
+  for (const FillTriangle& t : fill) corners.insert(corners.end(), {t.x, t.a, t.b});
   std::sort(corners.begin(), corners.end());
   for (size_t run = 0; run < corners.size();) {
     const VertexIndex corner = corners[run];
@@ -281,8 +313,9 @@ bool FanBuilder::GrowsTooMuch(VertexIndex v, std::vector<VertexIndex>& corners) 
 
 // --- Costs ---------------------------------------------------------------------
 
-int FanBuilder::CountDistinctDependencies(VertexIndex v, int limit) const {
-  std::vector<VertexIndex> seen;
+int FanBuilder::CountDistinctDependencies(VertexIndex v, int limit) {
+  std::vector<VertexIndex>& seen = vetting_.dependencies;
+  seen.clear();
   for (const BuilderLink& link : links_[v]) {
     if (std::find(seen.begin(), seen.end(), link.dependency) != seen.end()) continue;
     seen.push_back(link.dependency);
@@ -291,11 +324,17 @@ int FanBuilder::CountDistinctDependencies(VertexIndex v, int limit) const {
   return static_cast<int>(seen.size());
 }
 
+bool FanBuilder::HasTooManyDependencies(VertexIndex v) {
+  // There are never more distinct dependencies than links: only a vertex
+  // with more links than the limit needs counting.
+  if (static_cast<int64_t>(links_[v].size()) <= dependencyLimit) return false;
+  return CountDistinctDependencies(v, dependencyLimit) > dependencyLimit;
+}
+
 float FanBuilder::VertexCost(VertexIndex v) {
   float cost = kHuge;
   const std::vector<BuilderLink>& links = links_[v];
-  if (!links.empty() && static_cast<int32_t>(links.size()) <= degreeLimit &&
-      CountDistinctDependencies(v, dependencyLimit) <= dependencyLimit) {
+  if (!links.empty() && static_cast<int32_t>(links.size()) <= degreeLimit && !HasTooManyDependencies(v)) {
     cost = Cost(v);
     if (std::isnan(cost)) cost = kHuge;
   }
@@ -519,9 +558,12 @@ std::vector<std::unique_ptr<QXPck>> FanBuilder::BuildFanMeshes(const std::vector
 
 std::unique_ptr<QXPck> FanBuilder::BuildGroupMesh(const std::vector<VertexIndex>& order, int32_t fixed,
                                                   int32_t group) {
+  // Every vertex with links is in `order`, so the vertices are visited in
+  // index order, which reads the link lists far more cache-friendly than the
+  // removal order does.
   std::vector<uint8_t> used(positions_.size(), 0);
   used[0] = 1;
-  for (VertexIndex v : order)
+  for (VertexIndex v = 1; v < VertexCount(); ++v)
     for (const BuilderLink& link : links_[v])
       if (link.group == group) used[v] = used[link.a] = used[link.b] = 1;
 

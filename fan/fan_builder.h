@@ -162,7 +162,7 @@ class FanBuilder {
   // Whether `fill` may replace v's triangles: no triangle is degenerate or
   // touches v, none repeats or folds over (reverses) a triangle that stays or
   // another fill triangle, and no corner grows past kMaxGrownLinks triangles.
-  bool FillIsAcceptable(VertexIndex v, std::span<const FillTriangle> fill) const;
+  bool FillIsAcceptable(VertexIndex v, std::span<const FillTriangle> fill);
 
   void InvalidateCost(VertexIndex v) { flags_[v] &= static_cast<uint8_t>(~kCostValid); }
 
@@ -175,9 +175,11 @@ class FanBuilder {
   size_t WeldBucket(Vector p) const;
   bool StoreLink(VertexIndex corner, const BuilderLink& link);
   void DropLinksWith(VertexIndex corner, VertexIndex v);
-  int CountDistinctDependencies(VertexIndex v, int limit) const;
+  int CountDistinctDependencies(VertexIndex v, int limit);
+  bool HasTooManyDependencies(VertexIndex v);
+  bool RepeatsFillTriangle(std::span<const FillTriangle> fill);
   bool RepeatsStoredTriangle(std::span<const FillTriangle> fill) const;
-  bool GrowsTooMuch(VertexIndex v, std::vector<VertexIndex>& corners) const;
+  bool GrowsTooMuch(VertexIndex v, std::span<const FillTriangle> fill);
   void MarkRemoved(VertexIndex v) { flags_[v] |= kRemoved; }
   // Clears every cost-valid and removed mark, then marks the vertices without
   // triangles removed.
@@ -211,7 +213,18 @@ class FanBuilder {
   std::vector<VertexIndex> bucketHeads_;
   std::vector<VertexIndex> bucketNext_;
 
+  // Scratch space of the checks that run for every candidate removal; kept
+  // between calls so that vetting does not allocate.
+  struct VettingScratch {
+    std::vector<std::array<VertexIndex, 3>> shapes;
+    std::vector<VertexIndex> corners;
+    std::vector<VertexIndex> dependencies;
+  };
+  VettingScratch vetting_;
+
   int32_t faceCount_ = 0;
+  // At least the size of the longest link list (lists only shrink otherwise).
+  size_t longestLinkList_ = 0;
   Box box_;
   BuildProgress progress_;
 };

@@ -198,36 +198,61 @@ bool QuadricBuilder::CollapseFlips(VertexIndex v, VertexIndex u) const {
   return false;
 }
 
-std::optional<double> QuadricBuilder::CollapseError(VertexIndex v, VertexIndex u, double below) {
-  if (u == v || u <= 0 || IsRemoved(u) || !IsCostValid(u)) return std::nullopt;
+bool QuadricBuilder::CanBeTarget(VertexIndex v, VertexIndex u) const {
+  return u != v && u > 0 && !IsRemoved(u) && IsCostValid(u);
+}
+
+double QuadricBuilder::CollapseError(VertexIndex v, VertexIndex u) const {
   Quadric sum = quadrics_[v];
   sum += quadrics_[u];
   double error = sum.Evaluate(Position(u));
   if (options_.areaNormalisation && areas_[v] + areas_[u] > 0) error /= areas_[v] + areas_[u];
   error = std::fabs(error);
   if (options_.meshQuality && CollapseFlips(v, u)) error += kFlipPenalty;
-  // Vetting the fill costs far more than the error: only a candidate that
-  // would win is vetted.
-  if (!(error < below)) return std::nullopt;
-  if (!CollapseFill(v, u) || !FillIsAcceptable(v, scratch_)) return std::nullopt;
   return error;
 }
 
-float QuadricBuilder::Cost(VertexIndex v) {
-  targets_[v] = -1;
-  double best = kHuge;
+bool QuadricBuilder::CollapseIsAllowed(VertexIndex v, VertexIndex u) {
+  return CollapseFill(v, u) && FillIsAcceptable(v, scratch_);
+}
+
+void QuadricBuilder::GatherCandidates(VertexIndex v) {
+  candidates_.clear();
   auto consider = [&](VertexIndex u) {
-    const std::optional<double> error = CollapseError(v, u, best);
-    if (error) best = *error, targets_[v] = u;
+    if (!CanBeTarget(v, u)) return;
+    const double error = CollapseError(v, u);
+    // An error of kHuge or more (or NaN) never beats "no target".
+    if (error < kHuge) candidates_.push_back({error, u});
   };
   for (const BuilderLink& link : Links(v)) consider(link.a);
-  if (grid_) {
-    const Vector pv = Position(v);
-    const double reach = grid_->CellSize() * grid_->CellSize();
-    grid_->ForEachNear(v, pv, [&](VertexIndex u) {
-      const Vector d = Position(u) - pv;
-      if (double(Dot(d, d)) <= reach) consider(u);
-    });
+  if (!grid_) return;
+  const Vector pv = Position(v);
+  const double reach = grid_->CellSize() * grid_->CellSize();
+  grid_->ForEachNear(v, pv, [&](VertexIndex u) {
+    const Vector d = Position(u) - pv;
+    if (double(Dot(d, d)) <= reach) consider(u);
+  });
+}
+
+float QuadricBuilder::Cost(VertexIndex v) {
+  // The target is the allowed candidate with the smallest error, the first
+  // one found among equal errors. Vetting a collapse costs far more than its
+  // error, so the candidates are vetted cheapest first and the first allowed
+  // one wins; usually that is the first one tried, so picking the minimum
+  // each round beats sorting.
+  targets_[v] = -1;
+  GatherCandidates(v);
+  double best = kHuge;
+  const auto byError = [](const Candidate& x, const Candidate& y) { return x.error < y.error; };
+  while (!candidates_.empty()) {
+    // min_element returns the first of equal errors; erase keeps the order.
+    const auto cheapest = std::min_element(candidates_.begin(), candidates_.end(), byError);
+    if (CollapseIsAllowed(v, cheapest->u)) {
+      best = cheapest->error;
+      targets_[v] = cheapest->u;
+      break;
+    }
+    candidates_.erase(cheapest);
   }
   if (targets_[v] < 0) return kHuge;
   const std::vector<BuilderLink>& links = Links(v);
@@ -240,7 +265,7 @@ float QuadricBuilder::Cost(VertexIndex v) {
 std::optional<Fill> QuadricBuilder::Remove(VertexIndex v) {
   const VertexIndex u = targets_[v];
   if (u < 0 || IsRemoved(u) || !IsCostValid(u)) return std::nullopt;
-  if (!CollapseFill(v, u) || !FillIsAcceptable(v, scratch_)) return std::nullopt;
+  if (!CollapseIsAllowed(v, u)) return std::nullopt;
   quadrics_[u] += quadrics_[v];
   areas_[u] += areas_[v];
   if (grid_) grid_->Erase(v);

@@ -79,10 +79,23 @@ class QuadricBuilder final : public FanBuilder {
   bool IsBoundaryEdge(VertexIndex p, VertexIndex q) const;
   // The collapse of v into u, in scratch_; false when it leaves no triangle.
   bool CollapseFill(VertexIndex v, VertexIndex u);
-  // The error of collapsing v into u when it is below `below` and the
-  // collapse is allowed; none otherwise.
-  std::optional<double> CollapseError(VertexIndex v, VertexIndex u, double below);
+  // Whether u may be v's target: a live vertex other than v whose cost is
+  // valid.
+  bool CanBeTarget(VertexIndex v, VertexIndex u) const;
+  // The error of collapsing v into u.
+  double CollapseError(VertexIndex v, VertexIndex u) const;
+  // Whether the collapse of v into u leaves triangles that may fill v's hole
+  // (its fill is then in scratch_).
+  bool CollapseIsAllowed(VertexIndex v, VertexIndex u);
   bool CollapseFlips(VertexIndex v, VertexIndex u) const;
+  // Every possible target of v with its error, in the order they are found,
+  // into candidates_.
+  void GatherCandidates(VertexIndex v);
+
+  struct Candidate {
+    double error;
+    VertexIndex u;
+  };
 
   QuadricOptions options_;
   std::vector<Quadric> quadrics_;
@@ -90,6 +103,7 @@ class QuadricBuilder final : public FanBuilder {
   std::vector<VertexIndex> targets_;
   std::unique_ptr<Grid> grid_;
   Fill scratch_;
+  std::vector<Candidate> candidates_;
 };
 
 }  // namespace qx

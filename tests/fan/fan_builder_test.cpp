@@ -180,6 +180,80 @@ TEST(FanBuilderEngine, DegreeAndDependencyLimitsKeepAVertex) {
   EXPECT_GT(mixed, 0);
 }
 
+// --- Vetting fills ------------------------------------------------------------------
+
+// A metric that never removes anything, so that the tests can vet fills.
+class FillProbe final : public FanBuilder {
+ public:
+  using FanBuilder::FillIsAcceptable;
+
+ protected:
+  float Cost(VertexIndex) override { return kHuge; }
+  std::optional<Fill> Remove(VertexIndex) override { return std::nullopt; }
+};
+
+// A closed fan of n triangles around vertex 1 at (0, 0, 1), its ring
+// vertices 2 … n + 1 on the unit circle.
+void FeedClosedFan(FanBuilder& builder, int n) {
+  std::vector<Vector> ring;
+  for (int i = 0; i < n; ++i) {
+    const float angle = 2 * 3.14159265f * float(i) / float(n);
+    ring.push_back({std::cos(angle), std::sin(angle), 0});
+  }
+  for (int i = 0; i < n; ++i) builder.AddTriangle({0, 0, 1}, ring[i], ring[(i + 1) % n], 0);
+}
+
+// The fill of the hole around vertex 1 of FeedClosedFan fanned out from
+// ring vertex `from`.
+Fill FanOutFrom(VertexIndex from, int n) {
+  Fill fill;
+  auto ring = [n](int i) { return static_cast<VertexIndex>(2 + (i % n)); };
+  const int start = from - 2;
+  for (int k = 1; k + 1 < n; ++k) fill.push_back({from, ring(start + k), ring(start + k + 1), 0});
+  return fill;
+}
+
+TEST(FanBuilderVetting, RepeatedFillTrianglesAreRejectedInSmallAndLargeFills) {
+  // Six and forty triangles: a handful and a large ring.
+  for (int n : {6, 40}) {
+    FillProbe builder;
+    FeedClosedFan(builder, n);
+    Fill fill = FanOutFrom(2, n);
+    EXPECT_TRUE(builder.FillIsAcceptable(1, fill)) << n;
+    // The corners of a middle triangle again, reversed and rotated.
+    const FillTriangle& twice = fill[fill.size() / 2];
+    fill.push_back({twice.a, twice.x, twice.b, 0});
+    EXPECT_FALSE(builder.FillIsAcceptable(1, fill)) << n;
+  }
+}
+
+TEST(FanBuilderVetting, AFillMayNotRepeatOrFoldOntoAStoredTriangle) {
+  FillProbe builder;
+  Feed(builder, Pyramid());
+  ASSERT_TRUE(builder.AddFace(2, 3, 4, 0, 0));  // a flap across the base
+  const std::array<FillTriangle, 3> shapes{{{2, 3, 4, 0}, {3, 4, 2, 0}, {4, 3, 2, 0}}};
+  for (const FillTriangle& shape : shapes) {
+    const Fill fill{shape, {2, 4, 5, 0}};
+    EXPECT_FALSE(builder.FillIsAcceptable(1, fill)) << shape.x << shape.a << shape.b;
+  }
+  EXPECT_TRUE(builder.FillIsAcceptable(1, Fill{{3, 4, 5, 0}, {3, 5, 2, 0}}));
+}
+
+TEST(FanBuilderVetting, NoCornerGrowsPastTheRecordLimit) {
+  // Ring vertex 2 of a closed five-triangle fan also holds loose triangles.
+  // Fanning the hole out from 2 costs it two triangles and gains it three;
+  // fanning out from 4 leaves its count as it is.
+  for (int loose : {124, 125}) {
+    FillProbe builder;
+    FeedClosedFan(builder, 5);
+    for (int k = 0; k < loose; ++k) builder.AddTriangle({1, 0, 0}, {2, float(k), 0}, {3, float(k), 0}, 0);
+    ASSERT_EQ(builder.Links(2).size(), static_cast<size_t>(2 + loose));
+    const bool roomForOneMore = 2 + loose < kMaxGrownLinks;
+    EXPECT_EQ(builder.FillIsAcceptable(1, FanOutFrom(2, 5)), roomForOneMore) << loose;
+    EXPECT_TRUE(builder.FillIsAcceptable(1, FanOutFrom(4, 5))) << loose;
+  }
+}
+
 // --- Whole builds ------------------------------------------------------------------------
 
 TEST(FanBuilderBuild, LevelZeroKeepsEveryVertexAsBase) {

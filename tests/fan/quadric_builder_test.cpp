@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "tests/fan/builder_test_meshes.h"
@@ -132,6 +134,31 @@ TEST(QuadricBuilderCost, GroupBordersCostThePenalty) {
   for (VertexIndex u = 1; u < builder.VertexCount(); ++u) builder.VertexCost(u);
   EXPECT_EQ(builder.VertexCost(IndexOf(builder, {1, 1, 0})), 5e34f);
   EXPECT_LT(builder.VertexCost(IndexOf(builder, {2, 2, 0})), 5e34f);
+}
+
+TEST(QuadricBuilderCost, TheCheapestAllowedCollapseWins) {
+  // A pyramid (apex 1, open square base 2, 3, 4, 5) with a flap (2, 3, 4)
+  // across its base, corner 2 pulled up towards the apex: collapsing the
+  // apex into 2 or 4 would repeat the flap, so the cheaper of 3 and 5 wins
+  // even though 2 is cheaper still.
+  QuadricOptions options;
+  options.pairContraction = false;
+  QuadricBuilder builder(options);
+  const Vector apex{0, 0, 1}, ring[4] = {{0.4f, 0, 0.8f}, {0, 1, 0}, {-1, 0, 0}, {0, -1.2f, 0}};
+  for (int i = 0; i < 4; ++i) builder.AddTriangle(apex, ring[i], ring[(i + 1) % 4], 0);
+  ASSERT_TRUE(builder.AddFace(2, 3, 4, 0, 0));
+  builder.PrepareSimplification();
+  for (VertexIndex u = 2; u <= 5; ++u) builder.VertexCost(u);
+
+  auto error = [&](VertexIndex u) {
+    Quadric sum = builder.QuadricOf(1);
+    sum += builder.QuadricOf(u);
+    return std::fabs(sum.Evaluate(builder.Position(u)));
+  };
+  ASSERT_LT(error(2), std::min(error(3), error(5)));
+  const VertexIndex allowed = error(5) < error(3) ? 5 : 3;
+  EXPECT_EQ(builder.VertexCost(1), static_cast<float>(error(allowed)));
+  EXPECT_EQ(builder.TargetOf(1), allowed);
 }
 
 TEST(QuadricBuilderBuild, SphereKeepsItsShape) {
