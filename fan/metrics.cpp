@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <deque>
+#include <vector>
 
 #include "fan/fan_record.h"
 #include "fan/pck.h"
@@ -238,10 +238,12 @@ void ForEachDependent(const QXPck& mesh, VertexIndex v, OnDependent&& onDependen
 // Grows the region of every vertex refined (directly or further up) by `v`,
 // recomputing radii as boxes change and stopping where nothing changes.
 void SpreadRegion(QXPck& mesh, VertexIndex v, VertexIndex limit, RegionBoxes& regions) {
-  std::deque<VertexIndex> changed{v};
-  while (!changed.empty()) {
-    const VertexIndex from = changed.front();
-    changed.pop_front();
+  // A first-in first-out queue over a vector: nearly every vertex changes
+  // only a handful of others, and the vector keeps its room per thread.
+  thread_local std::vector<VertexIndex> changed;
+  changed.assign(1, v);
+  for (size_t next = 0; next < changed.size(); ++next) {
+    const VertexIndex from = changed[next];
     ForEachDependent(mesh, from, [&](VertexIndex u, const RecordView&, const DependencyGroup&) {
       if (u > limit || !ExtendBox(regions[u], regions[from])) return;
       MetricsOf(mesh, u).radius = RegionRadius(regions[u], Position(mesh, u));
