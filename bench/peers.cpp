@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -85,14 +86,20 @@ ToolRun DracoDecode(const std::string& inputDrc, const std::string& outputPly) {
   return RunTool("draco_decoder -i '" + inputDrc + "' -o '" + outputPly + "'");
 }
 
-std::optional<int64_t> PeakResidentKiB(const std::string& command) {
+std::optional<int64_t> PeakResidentKiB(const std::string& command, bool mustSucceed) {
   const std::string report = std::filesystem::temp_directory_path() / "vermelle_bench_time.txt";
   int status = 0;
-  CaptureOutput("/usr/bin/time -f %M -o '" + report + "' " + command + " >/dev/null", status);
-  if (status != 0) return std::nullopt;
+  CaptureOutput("/usr/bin/time -f %M -o '" + report + "' " + command + " >/dev/null 2>&1", status);
+  if (status != 0 && mustSucceed) return std::nullopt;
+  // A failed command's report starts with a line of its own; the figure is
+  // the last line.
   std::ifstream in(report);
-  int64_t kib = -1;
-  if (!(in >> kib) || kib < 0) return std::nullopt;
+  std::string line, last;
+  while (std::getline(in, line))
+    if (!line.empty()) last = line;
+  char* end = nullptr;
+  const long long kib = std::strtoll(last.c_str(), &end, 10);
+  if (last.empty() || *end != '\0' || kib < 0) return std::nullopt;
   return kib;
 }
 

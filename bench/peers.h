@@ -36,9 +36,9 @@ ToolRun DracoEncode(const std::string& inputPly, const std::string& outputDrc, i
 ToolRun DracoDecode(const std::string& inputDrc, const std::string& outputPly);
 
 // The largest resident set of `command` (run through /bin/sh, output
-// discarded) in KiB, as /usr/bin/time reports it; none when the command or
-// /usr/bin/time fails.
-std::optional<int64_t> PeakResidentKiB(const std::string& command);
+// discarded) in KiB, as /usr/bin/time reports it; none when /usr/bin/time
+// fails, or the command fails and `mustSucceed` is set.
+std::optional<int64_t> PeakResidentKiB(const std::string& command, bool mustSucceed = true);
 
 // The size of a file in bytes; 0 when it cannot be read.
 int64_t FileBytes(const std::string& path);
