@@ -82,11 +82,21 @@ std::optional<std::array<std::int32_t, 3>> FirstTriangle(const PlyFaceRecord& fa
   return corners;
 }
 
+// The face's index list: "vertex_indices", or "vertex_index" when the face
+// has no property of the first name (several exporters write the singular).
+const char* IndexListName(const PlyElement& face) {
+  const auto has = [&face](std::string_view name) {
+    return std::any_of(face.properties.begin(), face.properties.end(),
+                       [name](const PlyProperty& property) { return property.name == name; });
+  };
+  return !has("vertex_indices") && has("vertex_index") ? "vertex_index" : "vertex_indices";
+}
+
 bool ReadFaces(PlyFile& file, int index, const std::vector<Vector>& points, TriangleCollector& collector,
                bool flipFaces) {
   const PlyElement& element = *DescribePlyElement(file, index);
   PlyProperty request;
-  request.name = "vertex_indices";
+  request.name = IndexListName(element);
   request.isList = true;
   request.internalType = kPlyInt32;
   request.offset = 0;  // list slot 0

@@ -47,12 +47,12 @@ Words SplitWords(std::string_view line) {
   return words;
 }
 
-// The line at the read position (without its '\n'), moving past it; none at
-// the end of the bytes.
+// The line at the read position (without its line end), moving past it; none
+// at the end of the bytes.
 std::optional<std::string_view> NextLine(PlyFile& file) {
   if (file.position >= file.bytes.size()) return std::nullopt;
   const std::string_view rest = std::string_view(file.bytes).substr(file.position);
-  const std::size_t end = rest.find('\n');
+  const std::size_t end = rest.find(file.lineEnd);
   if (end == std::string_view::npos) {
     file.position = file.bytes.size();
     return rest;
@@ -327,9 +327,23 @@ int PlyTypeSize(int type) {
   }
 }
 
+namespace {
+
+// The line end a file uses, told by its first line: a lone carriage return
+// after "ply" (not the start of "\r\n") makes '\r' the line end throughout.
+// Deciding once, from the magic line, keeps a binary body that starts with a
+// '\n' byte intact.
+char LineEndOf(std::string_view bytes) {
+  const bool loneReturn = bytes.starts_with("ply\r") && (bytes.size() == 4 || bytes[4] != '\n');
+  return loneReturn ? '\r' : '\n';
+}
+
+}  // namespace
+
 std::unique_ptr<PlyFile> ReadPlyHeader(std::string bytes) {
   auto file = std::make_unique<PlyFile>();
   file->bytes = std::move(bytes);
+  file->lineEnd = LineEndOf(file->bytes);
   const std::optional<std::string_view> first = NextLine(*file);
   if (!first) return nullptr;
   const Words firstWords = SplitWords(*first);

@@ -96,6 +96,9 @@ struct PlyFile {
   // The whole file and the read position in it (just past the header at first).
   std::string bytes;
   std::size_t position = 0;
+  // What ends a text line: '\n' (a "\r\n" pair leaves a blank '\r' behind),
+  // or '\r' for files whose "ply" line ends in a lone carriage return.
+  char lineEnd = '\n';
 };
 
 // Parses the header at the start of `bytes` and keeps the bytes for the

