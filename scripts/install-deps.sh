@@ -1,10 +1,12 @@
-# Shared by run.sh and test.sh: installs the Debian packages the build needs,
-# running `apt-get update` once and only when something is missing.
+# Shared by run.sh and test.sh: installs the Debian packages the build needs
+# (clang only for the fuzzing harnesses), running `apt-get update` once and
+# only when something is missing.
 VERMELLE_PACKAGES=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config locales
   zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libosmesa6-dev
+  clang-14 libclang-rt-14-dev
 )
 
 install_deps() {
