@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/diagnostics.h"
+#include "common/prefetch.h"
 #include "fan/fan_record.h"
 #include "fan/metrics.h"
 
@@ -19,6 +20,10 @@ constexpr size_t kInitialBuckets = 2048;
 
 // Fills up to this many triangles are checked for repeats pair by pair.
 constexpr size_t kPairwiseFillLimit = 16;
+
+// While a mesh's records are built, the link lists are asked for this many
+// vertices ahead.
+constexpr size_t kLinkLead = 16;
 
 uint32_t FloatBits(float f) {
   uint32_t bits;
@@ -104,6 +109,20 @@ bool Contains(const FillTriangle& t, VertexIndex v) { return t.x == v || t.a == 
 // corners in any order.
 bool SameCorners(const FillTriangle& s, const FillTriangle& t) {
   return Contains(t, s.x) && Contains(t, s.a) && Contains(t, s.b);
+}
+
+// One of 64 bits, picked by a hash of the unordered pair {a, b}: a set of
+// pairs marks its bits, and a pair whose bit is not marked is certainly not
+// in the set. The sum makes the hash blind to the order of a and b.
+uint64_t PairBit(VertexIndex a, VertexIndex b) {
+  const uint64_t sum = static_cast<uint64_t>(static_cast<uint32_t>(a)) + static_cast<uint32_t>(b);
+  return uint64_t{1} << ((sum * 0x9E3779B97F4A7C15ull) >> 58);
+}
+
+// Whether the corner pairs of two triangles around the same corner are the
+// same unordered pair.
+bool SamePair(VertexIndex a, VertexIndex b, const FillTriangle& t) {
+  return (a == t.a && b == t.b) || (a == t.b && b == t.a);
 }
 
 }  // namespace
@@ -210,6 +229,9 @@ void FanBuilder::DropLinksWith(VertexIndex corner, VertexIndex v) {
 }
 
 int32_t FanBuilder::Detach(VertexIndex v) {
+  // The neighbours' lists are far apart in memory: ask for all of them
+  // before editing any, so that their loads overlap.
+  for (const BuilderLink& link : links_[v]) PrefetchCacheLine(links_[link.a].data());
   for (const BuilderLink& link : links_[v]) {
     if (link.dependency == v) continue;
     DropLinksWith(link.a, v);
@@ -240,9 +262,36 @@ int32_t FanBuilder::Commit(VertexIndex v, std::span<const FillTriangle> fill) {
 // scratch buffers keep their capacity) and each check tries a cheap exact
 // test before the thorough one.
 bool FanBuilder::FillIsAcceptable(VertexIndex v, std::span<const FillTriangle> fill) {
-  for (const FillTriangle& t : fill)
+  bool aroundOneCorner = true;  // every triangle shares the first one's x
+  for (const FillTriangle& t : fill) {
     if (t.x == t.a || t.a == t.b || t.b == t.x || t.x == v || t.a == v || t.b == v) return false;
-  return !RepeatsFillTriangle(fill) && !RepeatsStoredTriangle(fill) && !GrowsTooMuch(v, fill);
+    aroundOneCorner &= t.x == fill.front().x;
+  }
+  // A collapse fill, every triangle around one corner, has a quicker test.
+  const bool repeats = aroundOneCorner && !fill.empty() && fill.size() <= kPairwiseFillLimit
+                           ? RepeatsAroundCorner(fill)
+                           : RepeatsFillTriangle(fill) || RepeatsStoredTriangle(fill);
+  return !repeats && !GrowsTooMuch(v, fill);
+}
+
+bool FanBuilder::RepeatsAroundCorner(std::span<const FillTriangle> fill) const {
+  // Every triangle is (x, a, b) with one x, not among its a and b. Two of
+  // them have the same corners exactly when their pairs {a, b} are equal,
+  // and one repeats a stored triangle, (x, a, b) or (x, b, a), exactly when
+  // a link of x has its pair. The answer is almost always "no": a pair whose
+  // bit is not yet marked is new, so hardly any pair needs comparing.
+  uint64_t marks = 0;
+  const auto seen = [&](VertexIndex a, VertexIndex b, size_t count) {
+    if (!(marks & PairBit(a, b))) return false;
+    return std::any_of(fill.begin(), fill.begin() + count, [&](const FillTriangle& t) { return SamePair(a, b, t); });
+  };
+  for (size_t i = 0; i < fill.size(); ++i) {
+    if (seen(fill[i].a, fill[i].b, i)) return true;
+    marks |= PairBit(fill[i].a, fill[i].b);
+  }
+  for (const BuilderLink& held : links_[fill.front().x])
+    if (seen(held.a, held.b, fill.size())) return true;
+  return false;
 }
 
 bool FanBuilder::RepeatsFillTriangle(std::span<const FillTriangle> fill) {
@@ -441,7 +490,14 @@ int32_t FanBuilder::RunStandard(std::vector<VertexIndex>& order, int64_t target)
   return fixed;
 }
 
+void FanBuilder::PrefetchLinksIfStale(VertexIndex c) const {
+  if (!IsCostValid(c)) PrefetchCacheLine(links_[c].data());
+}
+
 VertexIndex FanBuilder::CheapestCorner(VertexIndex u, float below) {
+  // The corners whose costs are stale read their link lists, which lie far
+  // apart: ask for all of them before the first cost needs one.
+  for (const BuilderLink& link : links_[u]) PrefetchLinksIfStale(link.a), PrefetchLinksIfStale(link.b);
   VertexIndex best = -1;
   for (const BuilderLink& link : links_[u]) {
     for (VertexIndex c : {link.a, link.b}) {
@@ -453,6 +509,7 @@ VertexIndex FanBuilder::CheapestCorner(VertexIndex u, float below) {
 }
 
 VertexIndex FanBuilder::CheapestFillCorner(std::span<const FillTriangle> fill) {
+  for (const FillTriangle& t : fill) PrefetchLinksIfStale(t.x), PrefetchLinksIfStale(t.a), PrefetchLinksIfStale(t.b);
   VertexIndex best = -1;
   float bestCost = kHuge;
   for (const FillTriangle& t : fill) {
@@ -579,7 +636,11 @@ std::unique_ptr<QXPck> FanBuilder::BuildGroupMesh(const std::vector<VertexIndex>
 
   auto mesh = std::make_unique<QXPck>();
   mesh->Create(count);
-  for (VertexIndex v : order) {
+  for (size_t k = 0; k < order.size(); ++k) {
+    // The removal order jumps about the link lists: ask for them ahead.
+    if (k + kLinkLead < order.size()) PrefetchCacheLine(&links_[order[k + kLinkLead]]);
+    if (k + kLinkLead / 2 < order.size()) PrefetchCacheLine(links_[order[k + kLinkLead / 2]].data());
+    const VertexIndex v = order[k];
     const VertexIndex i = newIndex[v];
     if (i < 0) continue;
     FaceList ring = TakeGroupLinks(v, group, newIndex, count);

@@ -177,6 +177,7 @@ class FanBuilder {
   void DropLinksWith(VertexIndex corner, VertexIndex v);
   int CountDistinctDependencies(VertexIndex v, int limit);
   bool HasTooManyDependencies(VertexIndex v);
+  bool RepeatsAroundCorner(std::span<const FillTriangle> fill) const;
   bool RepeatsFillTriangle(std::span<const FillTriangle> fill);
   bool RepeatsStoredTriangle(std::span<const FillTriangle> fill) const;
   bool GrowsTooMuch(VertexIndex v, std::span<const FillTriangle> fill);
@@ -194,6 +195,8 @@ class FanBuilder {
   int32_t RunBatch(std::vector<VertexIndex>& order, int64_t target);
   bool ReportProgress(float fraction) const { return !progress_ || progress_(fraction); }
   float ValidCost(VertexIndex v) { return IsCostValid(v) ? costs_[v] : VertexCost(v); }
+  // Starts loading c's link list when c's cost must be computed again.
+  void PrefetchLinksIfStale(VertexIndex c) const;
   VertexIndex CheapestCorner(VertexIndex u, float below);
   VertexIndex CheapestFillCorner(std::span<const FillTriangle> fill);
 

@@ -1,9 +1,11 @@
 #include "fan/metrics.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <vector>
 
+#include "common/prefetch.h"
 #include "fan/fan_record.h"
 #include "fan/pck.h"
 #include "fan/triangle_distance.h"
@@ -39,13 +41,34 @@ struct RingTriangle {
   VertexIndex centre, first, second;
 };
 
+// Byte `byte` of a group's mask, without bits at or past the ring's end.
+unsigned MaskByte(const DependencyGroup& group, int byte, int ringSize) {
+  const int remaining = ringSize - 8 * byte;  // ring positions from this byte on
+  const unsigned bits = group.mask[byte];
+  return remaining >= 8 ? bits : bits & ((1u << remaining) - 1);
+}
+
+// The number of ring triangles in `group`.
+int TriangleCount(const RecordView& record, const DependencyGroup& group) {
+  int count = 0;
+  for (int byte = 0; byte < group.maskBytes; ++byte) count += std::popcount(MaskByte(group, byte, record.RingSize()));
+  return count;
+}
+
+// Calls onTriangle for every ring triangle of `group`, in ring order, and
+// returns their number. Only the set mask bits are visited: a group usually
+// holds a few of the ring's triangles.
 template <class OnTriangle>
 int ForEachTriangleOfGroup(const RecordView& record, const DependencyGroup& group, VertexIndex centre,
                            OnTriangle&& onTriangle) {
+  const int n = record.RingSize();
+  const uint32_t* ring = record.Ring();
   int count = 0;
-  for (int j = 0; j < record.RingSize(); ++j)
-    if (group.Has(j)) {
-      onTriangle(RingTriangle{centre, record.Neighbour(j), record.Neighbour(j + 1)});
+  for (int byte = 0; byte < group.maskBytes; ++byte)
+    for (unsigned bits = MaskByte(group, byte, n); bits != 0; bits &= bits - 1) {
+      const int j = 8 * byte + std::countr_zero(bits);
+      const int next = j + 1 == n ? 0 : j + 1;
+      onTriangle(RingTriangle{centre, static_cast<VertexIndex>(ring[j]), static_cast<VertexIndex>(ring[next])});
       ++count;
     }
   return count;
@@ -58,10 +81,9 @@ Vector FaceNormal(const QXPck& mesh, const RingTriangle& t) {
 }
 
 // Adds a final triangle's corner-weighted normal to its three corners.
-void AccumulateFaceNormal(QXPck& mesh, const RingTriangle& t) {
+void AccumulateFaceNormal(QXPck& mesh, const RingTriangle& t, Vector face) {
   const VertexIndex corners[3] = {t.centre, t.first, t.second};
   const Vector p[3] = {Position(mesh, t.centre), Position(mesh, t.first), Position(mesh, t.second)};
-  const Vector face = FaceNormal(mesh, t);
   for (int k = 0; k < 3; ++k) {
     const float w = CornerWeight(p[(k + 1) % 3] - p[k], p[(k + 2) % 3] - p[k]);
     Vector& normal = mesh.vertices[corners[k]].normal;
@@ -88,18 +110,17 @@ float GroupDistanceSquared(const QXPck& mesh, const RecordView& record, const De
                            VertexIndex centre, VertexIndex refiner) {
   float largest = 0;
   const Vector p = Position(mesh, refiner);
+  const Vector pc = Position(mesh, centre);
   ForEachTriangleOfGroup(record, group, centre, [&](const RingTriangle& t) {
-    const float d2 = PointTriangleDistanceSquared(p, Position(mesh, t.centre), Position(mesh, t.first),
-                                                  Position(mesh, t.second));
+    const float d2 = PointTriangleDistanceSquared(p, pc, Position(mesh, t.first), Position(mesh, t.second));
     largest = std::max(largest, std::min(d2, kHuge));
   });
   return largest;
 }
 
-// `refiner`'s error grows to cover the triangles of `group` it removes.
-void RaiseRefinerError(QXPck& mesh, const RecordView& record, const DependencyGroup& group, VertexIndex centre,
-                       VertexIndex refiner, float ceiling) {
-  RecordMetrics& refinerMetrics = MetricsOf(mesh, refiner);
+// The refiner's error grows to cover the triangles of `group` it removes.
+void RaiseRefinerError(QXPck& mesh, RecordMetrics& refinerMetrics, const RecordView& record,
+                       const DependencyGroup& group, VertexIndex centre, VertexIndex refiner, float ceiling) {
   if (!(refinerMetrics.error < ceiling)) return;
   const float d2 = GroupDistanceSquared(mesh, record, group, centre, refiner);
   refinerMetrics.error = d2 > ceiling ? ceiling : std::max(refinerMetrics.error, d2);
@@ -110,44 +131,53 @@ int RecordSizeEstimate(const RecordView& record) {
   return 48 + 4 * n + m * (MaskBytes(n) + 4);
 }
 
-// The work both passes share for one vertex's final triangles: normals,
-// counters, region corners. Returns the number of final triangles.
-int MeasureFinalTriangles(QXPck& mesh, const RecordView& record, VertexIndex v, Box& region) {
-  int final = 0;
-  for (int g = 0; g < record.GroupCount(); ++g) {
-    const DependencyGroup group = record.Group(g);
-    if (group.dependency != 0) continue;
-    final += ForEachTriangleOfGroup(record, group, v, [&](const RingTriangle& t) {
-      AccumulateFaceNormal(mesh, t);
-      ExtendBox(region, Position(mesh, t.first));
-    });
-  }
-  mesh.finalTriangles += final;
-  mesh.allTriangles += final;
-  return final;
-}
+// The face normals of one vertex's final triangles, kept from the normal
+// accumulation for the crease, which needs the vertex's complete normal.
+// A ring holds at most kMaxRingSize triangles; the storage is left
+// uninitialised as only the first `count` entries are ever read.
+struct FinalFaces {
+  int count = 0;
+  float xyz[3 * kMaxRingSize];
 
-// The crease of v against its own final triangles, once their normals are in
-// v's normal. The face normals are computed again rather than kept: that is
-// cheaper than a buffer per vertex.
-float OwnCrease(const QXPck& mesh, const RecordView& record, VertexIndex v) {
-  float crease = 0;
-  const Vector normal = mesh.vertices[v].normal;
+  void Add(Vector face) {
+    xyz[3 * count] = face.x, xyz[3 * count + 1] = face.y, xyz[3 * count + 2] = face.z;
+    ++count;
+  }
+  Vector operator[](int i) const { return {xyz[3 * i], xyz[3 * i + 1], xyz[3 * i + 2]}; }
+};
+
+// The work both passes share for one vertex's final triangles: normals,
+// counters, region corners. Keeps their face normals in `faces`.
+void MeasureFinalTriangles(QXPck& mesh, const RecordView& record, VertexIndex v, Box& region, FinalFaces& faces) {
   for (int g = 0; g < record.GroupCount(); ++g) {
     const DependencyGroup group = record.Group(g);
     if (group.dependency != 0) continue;
     ForEachTriangleOfGroup(record, group, v, [&](const RingTriangle& t) {
-      crease = RaiseCrease(crease, FaceNormal(mesh, t), normal);
+      const Vector face = FaceNormal(mesh, t);
+      AccumulateFaceNormal(mesh, t, face);
+      ExtendBox(region, Position(mesh, t.first));
+      faces.Add(face);
     });
   }
+  mesh.finalTriangles += faces.count;
+  mesh.allTriangles += faces.count;
+}
+
+// The crease of v against its own final triangles, once their normals are in
+// v's normal.
+float OwnCrease(const QXPck& mesh, const FinalFaces& faces, VertexIndex v) {
+  float crease = 0;
+  const Vector normal = mesh.vertices[v].normal;
+  for (int i = 0; i < faces.count; ++i) crease = RaiseCrease(crease, faces[i], normal);
   return crease;
 }
 
 void MeasureVertex(QXPck& mesh, VertexIndex v, float ceiling, RegionBoxes& regions) {
-  const RecordView record = mesh.Record(v);
+  FanRecord& slot = mesh.records[v];
+  if (!slot) slot = FanRecord::Empty();
+  const RecordView record(slot);
   mesh.recordBytes += RecordSizeEstimate(record);
-  if (!mesh.records[v]) mesh.records[v] = FanRecord::Empty();
-  RecordMetrics& metrics = MetricsOf(mesh, v);
+  RecordMetrics& metrics = *slot.Metrics();
   if (record.RingSize() == 0) {
     regions[v] = mesh.box;
     metrics = {0, 1.0f, ceiling, ceiling};
@@ -157,24 +187,71 @@ void MeasureVertex(QXPck& mesh, VertexIndex v, float ceiling, RegionBoxes& regio
   Box& region = regions[v];
   region = Box{};
   ExtendBox(region, Position(mesh, v));
-  int counted = MeasureFinalTriangles(mesh, record, v, region);
+  FinalFaces faces;
+  MeasureFinalTriangles(mesh, record, v, region, faces);
+  int counted = faces.count;
   for (int g = 0; g < record.GroupCount(); ++g) {
     const DependencyGroup group = record.Group(g);
     const VertexIndex c = group.dependency;
     if (c == 0) continue;
-    const int triangles = ForEachTriangleOfGroup(record, group, v, [](const RingTriangle&) {});
+    const int triangles = TriangleCount(record, group);
     counted += triangles;
     mesh.allTriangles += triangles;
     // While a mesh loads, the vertices that refine v arrive after it; they
     // update v when they are inserted.
-    if (!mesh.records[c]) continue;
+    FanRecord& refiner = mesh.records[c];
+    if (!refiner) continue;
     ExtendBox(region, regions[c]);
-    RaiseRefinerError(mesh, record, group, v, c, ceiling);
-    metrics.ownError = std::max(metrics.ownError, MetricsOf(mesh, c).ownError);
+    RecordMetrics& refinerMetrics = *refiner.Metrics();
+    RaiseRefinerError(mesh, refinerMetrics, record, group, v, c, ceiling);
+    metrics.ownError = std::max(metrics.ownError, refinerMetrics.ownError);
   }
   if (counted < record.RingSize()) metrics.ownError = std::max(metrics.ownError, SquaredLength(region.half));
-  metrics.crease = OwnCrease(mesh, record, v);
+  metrics.crease = OwnCrease(mesh, faces, v);
   metrics.radius = RegionRadius(region, Position(mesh, v));
+}
+
+// The passes read other vertices' records, positions and region boxes in an
+// order no hardware prefetcher guesses, but they know it a few vertices
+// ahead. They fetch in three steps, each once the previous one's data has
+// arrived: a vertex's record; then what the record names (ring positions,
+// the refiners' positions, region boxes and record pointers); then the
+// refiners' records.
+constexpr VertexIndex kRecordLead = 24;
+constexpr VertexIndex kNeighbourLead = 16;
+constexpr VertexIndex kRefinerLead = 8;
+
+void PrefetchRecord(const QXPck& mesh, VertexIndex v) {
+  const std::byte* block = mesh.records[v].Block();
+  if (block != nullptr) PrefetchCacheLine(block);
+}
+
+// Calls onRefiner(c) for every dependency of v's record that is a vertex of
+// the mesh.
+template <class OnRefiner>
+void ForEachRefiner(const QXPck& mesh, VertexIndex v, OnRefiner&& onRefiner) {
+  const RecordView record(mesh, v);
+  for (int g = 0; g < record.GroupCount(); ++g) {
+    const VertexIndex c = record.Group(g).dependency;
+    if (c > 0 && c < mesh.vertexCount) onRefiner(c);
+  }
+}
+
+void PrefetchNeighbourhood(const QXPck& mesh, const RegionBoxes& regions, VertexIndex v) {
+  const RecordView record(mesh, v);
+  for (int j = 0; j < record.RingSize(); ++j) {
+    const VertexIndex u = static_cast<VertexIndex>(record.Ring()[j]);
+    if (u >= 0 && u < mesh.vertexCount) PrefetchCacheLine(&mesh.vertices[u]);
+  }
+  ForEachRefiner(mesh, v, [&](VertexIndex c) {
+    PrefetchCacheLine(&mesh.vertices[c]);
+    PrefetchCacheLine(&regions[c]);
+    PrefetchCacheLine(&mesh.records[c]);
+  });
+}
+
+void PrefetchRefinerRecords(const QXPck& mesh, VertexIndex v) {
+  ForEachRefiner(mesh, v, [&](VertexIndex c) { PrefetchCacheLine(mesh.records[c].Block()); });
 }
 
 }  // namespace
@@ -190,31 +267,64 @@ void ComputeMetrics(QXPck& mesh) {
   }
   mesh.weight = Length(mesh.box.half);
   const float ceiling = ErrorCeiling(mesh);
-  for (VertexIndex v = 1; v < n; ++v) MeasureVertex(mesh, v, ceiling, regions);
+  for (VertexIndex v = 1; v < n; ++v) {
+    if (v + kRecordLead < n) PrefetchRecord(mesh, v + kRecordLead);
+    if (v + kNeighbourLead < n) PrefetchNeighbourhood(mesh, regions, v + kNeighbourLead);
+    if (v + kRefinerLead < n) PrefetchRefinerRecords(mesh, v + kRefinerLead);
+    MeasureVertex(mesh, v, ceiling, regions);
+  }
   Finalise(mesh);
 }
 
-void Finalise(QXPck& mesh) {
-  if (mesh.finalised) return;
-  const VertexIndex n = mesh.vertexCount;
-  for (VertexIndex v = 1; v < n; ++v) {
+namespace {
+
+// Starts loading what the error propagation reads for vertex v: its
+// refiners' normals and record pointers (the records follow in a later step).
+void PrefetchRefiners(const QXPck& mesh, VertexIndex v) {
+  ForEachRefiner(mesh, v, [&](VertexIndex c) {
+    PrefetchCacheLine(&mesh.vertices[c]);
+    PrefetchCacheLine(&mesh.records[c]);
+  });
+}
+
+void NormaliseNormals(QXPck& mesh) {
+  for (VertexIndex v = 1; v < mesh.vertexCount; ++v) {
     Vector& normal = mesh.vertices[v].normal;
     const float q = SquaredLength(normal);
     if (q >= 1e-20f) normal = normal * (1.0f / std::max(std::sqrt(q), 1e-10f));
   }
+}
+
+// Every refiner c < v raises v's error. Going down from the top, each vertex
+// reads its refiners' errors before they are raised in turn.
+void PropagateErrors(QXPck& mesh) {
+  const VertexIndex n = mesh.vertexCount;
   for (VertexIndex v = n - 1; v >= 1; --v) {
-    if (!mesh.records[v]) continue;
-    RecordMetrics& metrics = MetricsOf(mesh, v);
-    const RecordView record = mesh.Record(v);
+    if (v > kRecordLead) PrefetchRecord(mesh, v - kRecordLead);
+    if (v > kNeighbourLead) PrefetchRefiners(mesh, v - kNeighbourLead);
+    if (v > kRefinerLead) PrefetchRefinerRecords(mesh, v - kRefinerLead);
+    FanRecord& slot = mesh.records[v];
+    if (!slot) continue;
+    RecordMetrics& metrics = *slot.Metrics();
+    const RecordView record(slot);
+    const Vector normal = mesh.vertices[v].normal;
     for (int g = 0; g < record.GroupCount(); ++g) {
       const VertexIndex c = record.Group(g).dependency;
       if (c == 0) continue;
-      const float alignment = Dot(mesh.vertices[c].normal, mesh.vertices[v].normal);
+      const float alignment = Dot(mesh.vertices[c].normal, normal);
       const float cError = mesh.records[c] ? MetricsOf(mesh, c).error : 0.0f;
       metrics.error = std::max(metrics.error, std::fabs(alignment * cError + metrics.error));
       metrics.error = std::max(metrics.error, metrics.ownError);
     }
   }
+}
+
+}  // namespace
+
+void Finalise(QXPck& mesh) {
+  if (mesh.finalised) return;
+  NormaliseNormals(mesh);
+  PropagateErrors(mesh);
   mesh.finalised = 1;
 }
 
@@ -278,11 +388,12 @@ void InsertVertex(QXPck& mesh, VertexIndex v, VertexIndex limit, RegionBoxes& re
   const RecordView record = mesh.Record(v);
   RaiseNeighbourCreases(mesh, record, v, limit);
   // The vertices whose triangles v removes were measured before v existed.
+  RecordMetrics& metrics = MetricsOf(mesh, v);
   ForEachDependent(mesh, v, [&](VertexIndex u, const RecordView& dependent, const DependencyGroup& group) {
     if (u > limit) return;
-    RaiseRefinerError(mesh, dependent, group, u, v, ceiling);
-    RecordMetrics& metrics = MetricsOf(mesh, u);
-    metrics.ownError = std::max(metrics.ownError, MetricsOf(mesh, v).ownError);
+    RaiseRefinerError(mesh, metrics, dependent, group, u, v, ceiling);
+    RecordMetrics& dependentMetrics = MetricsOf(mesh, u);
+    dependentMetrics.ownError = std::max(dependentMetrics.ownError, metrics.ownError);
   });
   SpreadRegion(mesh, v, limit, regions);
 }

@@ -5,12 +5,18 @@
 #include <algorithm>
 #include <cmath>
 
+#include "common/prefetch.h"
+
 namespace qx {
 
 namespace {
 
 constexpr float kGroupBorderCost = 5e34f;
 constexpr double kFlipPenalty = 1e9;
+
+// The planes of a vertex's triangles are added with its neighbours' link
+// lists asked for this many vertices ahead.
+constexpr VertexIndex kInitLead = 8;
 
 struct Plane {
   double x, y, z, d;
@@ -43,11 +49,18 @@ Quadric& Quadric::operator+=(const Quadric& other) {
   return *this;
 }
 
-double Quadric::Evaluate(Vector p) const {
+namespace {
+
+// [p 1] Q [p 1]ᵀ for the ten coefficients of Q.
+inline double EvaluateQuadric(const std::array<double, 10>& q, Vector p) {
   const double x = p.x, y = p.y, z = p.z;
   return q[0] * x * x + 2 * q[1] * x * y + 2 * q[2] * x * z + 2 * q[3] * x + q[4] * y * y + 2 * q[5] * y * z +
          2 * q[6] * y + q[7] * z * z + 2 * q[8] * z + q[9];
 }
+
+}  // namespace
+
+double Quadric::Evaluate(Vector p) const { return EvaluateQuadric(q, p); }
 
 // --- Pair-contraction grid --------------------------------------------------------
 
@@ -162,14 +175,22 @@ void QuadricBuilder::AddTrianglePlanes(VertexIndex x, const BuilderLink& link) {
   }
 }
 
+void QuadricBuilder::PrefetchNeighbourLinks(VertexIndex v) const {
+  // The link lists lie wherever the heap put them: the boundary tests of v's
+  // triangles read the lists of v's neighbours.
+  for (const BuilderLink& link : Links(v)) PrefetchCacheLine(Links(link.a).data());
+}
+
 void QuadricBuilder::Init() {
   const int32_t count = VertexCount();
   quadrics_.assign(static_cast<size_t>(count), Quadric{});
   areas_.assign(static_cast<size_t>(count), 0.0);
   targets_.assign(static_cast<size_t>(count), -1);
-  for (VertexIndex x = 1; x < count; ++x)
+  for (VertexIndex x = 1; x < count; ++x) {
+    if (x + kInitLead < count) PrefetchNeighbourLinks(x + kInitLead);
     for (const BuilderLink& link : Links(x))
       if (x < link.a && x < link.b) AddTrianglePlanes(x, link);
+  }
 
   grid_.reset();
   if (!options_.pairContraction || Bounds().Empty()) return;
@@ -203,9 +224,13 @@ bool QuadricBuilder::CanBeTarget(VertexIndex v, VertexIndex u) const {
 }
 
 double QuadricBuilder::CollapseError(VertexIndex v, VertexIndex u) const {
-  Quadric sum = quadrics_[v];
-  sum += quadrics_[u];
-  double error = sum.Evaluate(Position(u));
+  // Q_v + Q_u summed term by term, as Quadric's += does, without copying a
+  // quadric: this runs for every candidate of every cost.
+  const std::array<double, 10>& qv = quadrics_[v].q;
+  const std::array<double, 10>& qu = quadrics_[u].q;
+  std::array<double, 10> sum;
+  for (size_t i = 0; i < sum.size(); ++i) sum[i] = qv[i] + qu[i];
+  double error = EvaluateQuadric(sum, Position(u));
   if (options_.areaNormalisation && areas_[v] + areas_[u] > 0) error /= areas_[v] + areas_[u];
   error = std::fabs(error);
   if (options_.meshQuality && CollapseFlips(v, u)) error += kFlipPenalty;

@@ -74,6 +74,7 @@ class QuadricBuilder final : public FanBuilder {
 
  private:
   class Grid;
+  void PrefetchNeighbourLinks(VertexIndex v) const;
   void AddTrianglePlanes(VertexIndex x, const BuilderLink& link);
   void AddBoundaryPlane(VertexIndex p, VertexIndex q, Vector normal, double weight);
   bool IsBoundaryEdge(VertexIndex p, VertexIndex q) const;

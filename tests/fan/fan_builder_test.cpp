@@ -239,6 +239,30 @@ TEST(FanBuilderVetting, AFillMayNotRepeatOrFoldOntoAStoredTriangle) {
   EXPECT_TRUE(builder.FillIsAcceptable(1, Fill{{3, 4, 5, 0}, {3, 5, 2, 0}}));
 }
 
+TEST(FanBuilderVetting, FillsAroundOneCornerCatchRepeatsInEitherOrientation) {
+  // A collapse fill has every triangle around one corner (here ring vertex
+  // 2); such fills of a handful and of many triangles are vetted alike.
+  for (int n : {6, 20}) {
+    FillProbe builder;
+    FeedClosedFan(builder, n);
+    const Fill fill = FanOutFrom(2, n);
+    ASSERT_TRUE(builder.FillIsAcceptable(1, fill)) << n;
+    // The same corners again around the same corner, with a and b swapped.
+    Fill again = fill;
+    const FillTriangle& middle = fill[fill.size() / 2];
+    again.push_back({middle.x, middle.b, middle.a, 0});
+    EXPECT_FALSE(builder.FillIsAcceptable(1, again)) << n;
+    // A stored flap (2, 4, 5), then its reverse: the fill's (2, 4, 5)
+    // repeats the first and folds onto the second.
+    for (const bool reversed : {false, true}) {
+      FillProbe flapped;
+      FeedClosedFan(flapped, n);
+      ASSERT_TRUE(reversed ? flapped.AddFace(2, 5, 4, 0, 0) : flapped.AddFace(2, 4, 5, 0, 0));
+      EXPECT_FALSE(flapped.FillIsAcceptable(1, fill)) << n << reversed;
+    }
+  }
+}
+
 TEST(FanBuilderVetting, NoCornerGrowsPastTheRecordLimit) {
   // Ring vertex 2 of a closed five-triangle fan also holds loose triangles.
   // Fanning the hole out from 2 costs it two triangles and gains it three;

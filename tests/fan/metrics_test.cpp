@@ -76,6 +76,50 @@ TEST(Metrics, RefinementErrorsCoverTheTrianglesTheyReplace) {
   }
 }
 
+// A hub (vertex 2) with a closed fan of twelve triangles around ring vertices
+// 3 … 14, so that its group masks span two bytes. Vertex 1 refines the hub's
+// triangles 9 and 10, (2, 12, 13) and (2, 13, 14), both in the second mask
+// byte, with a fan of its own over the quad 2, 12, 13, 14. Ring vertex 11,
+// first corner of final triangle 8, lies ten times further out than the
+// others. N = 15, S = 2.
+void BuildWideHubMesh(QXPck& mesh) {
+  std::vector<Triangle> triangles;
+  for (VertexIndex j = 0; j < 12; ++j) {
+    const VertexIndex dependency = (j == 9 || j == 10) ? 1 : 0;
+    triangles.push_back({2, 3 + j, 3 + (j + 1) % 12, dependency});
+  }
+  for (const Triangle& t : {Triangle{1, 12, 13, 0}, {1, 13, 14, 0}, {1, 14, 2, 0}, {1, 2, 12, 0}})
+    triangles.push_back(t);
+  BuildFanMesh(mesh, 15, triangles);
+  mesh.splitIndex = 2;
+  mesh.baseCount = 13;
+  mesh.vertices[2].position = {0, 0, 0};
+  for (VertexIndex v = 3; v <= 14; ++v) {
+    const float angle = 2 * 3.14159265f * float(v - 3) / 12;
+    const float reach = v == 11 ? 10.0f : 1.0f;
+    mesh.vertices[v].position = {reach * std::cos(angle), reach * std::sin(angle), 0};
+  }
+  // 0.5 above the centroid of triangle (2, 12, 13), which lies 1/6 from the
+  // edge (2, 13) it shares with triangle (2, 13, 14).
+  const Vector p12 = mesh.vertices[12].position, p13 = mesh.vertices[13].position;
+  mesh.vertices[1].position = {(p12.x + p13.x) / 3, (p12.y + p13.y) / 3, 0.5f};
+}
+
+TEST(Metrics, TrianglesInLaterMaskBytesCount) {
+  QXPck mesh;
+  BuildWideHubMesh(mesh);
+  ASSERT_EQ(mesh.Record(2).RingSize(), 12);
+  ASSERT_EQ(mesh.Record(2).MaskBytes(), 2);
+  ComputeMetrics(mesh);
+  EXPECT_EQ(mesh.finalTriangles, 10 + 4);
+  EXPECT_EQ(mesh.allTriangles, 12 + 4);
+  // Final triangle 8 brings ring vertex 11 into the hub's region.
+  EXPECT_GE(mesh.Record(2).Metrics().radius, 10.0f * 0.9999f);
+  // Vertex 1's error is its squared distance to the farther of the two
+  // triangles it replaces, (2, 13, 14).
+  EXPECT_NEAR(mesh.Record(1).Metrics().error, 0.25f + 1.0f / 36, 1e-5f);
+}
+
 TEST(Metrics, FinaliseLeavesZeroNormalsAndRunsOnce) {
   QXPck mesh;
   BuildSingleTriangle(mesh);
