@@ -63,17 +63,7 @@ bool Box::Empty() const { return std::max({half.x, half.y, half.z}) < 0; }
 
 float Box::Radius() const { return Length(half); }
 
-bool ExtendBox(Box& box, const Box& other) {
-  Vector lo = box.Lo(), hi = box.Hi();
-  const Vector otherLo = other.Lo(), otherHi = other.Hi();
-  bool changed = false;
-  for (int i = 0; i < 3; ++i) {
-    if (otherLo[i] < lo[i]) lo[i] = otherLo[i], changed = true;
-    if (otherHi[i] > hi[i]) hi[i] = otherHi[i], changed = true;
-  }
-  if (changed) box = Box::FromCorners(lo, hi);
-  return changed;
-}
+bool ExtendBox(Box& box, const Box& other) { return ExtendBoxToRange(box, other.Lo(), other.Hi()); }
 
 Box TransformBox(const Matrix& m, const Box& box) {
   if (box.Empty()) return box;

@@ -65,19 +65,26 @@ struct Box {
   }
 };
 
-// Grows the box to hold point p (strict comparisons); an empty box becomes the
-// point itself. Returns whether the box changed. Inline: the metrics grow a
-// box per ring triangle.
-inline bool ExtendBox(Box& box, Vector p) {
-  Vector lo = box.Lo(), hi = box.Hi();
+// Grows the box to reach below `lo` and above `hi` wherever they lie outside
+// it (strict comparisons). An empty box's corners are swapped and far out,
+// so an empty box becomes the range, and an empty box's corners as the range
+// change nothing. Returns whether the box changed.
+inline bool ExtendBoxToRange(Box& box, Vector lo, Vector hi) {
+  Vector boxLo = box.Lo(), boxHi = box.Hi();
   bool changed = false;
   for (int i = 0; i < 3; ++i) {
-    if (p[i] < lo[i]) lo[i] = p[i], changed = true;
-    if (p[i] > hi[i]) hi[i] = p[i], changed = true;
+    if (lo[i] < boxLo[i]) boxLo[i] = lo[i], changed = true;
+    if (hi[i] > boxHi[i]) boxHi[i] = hi[i], changed = true;
   }
-  if (changed) box = Box::FromCorners(lo, hi);
+  if (changed) box = Box::FromCorners(boxLo, boxHi);
   return changed;
 }
+
+// Grows the box to hold point p; an empty box becomes the point itself.
+// Returns whether the box changed. Inline: the metrics grow a box per ring
+// triangle.
+inline bool ExtendBox(Box& box, Vector p) { return ExtendBoxToRange(box, p, p); }
+
 // Grows the box to hold `other`; an empty `other` contributes nothing. Returns
 // whether the box changed.
 bool ExtendBox(Box& box, const Box& other);
