@@ -19,6 +19,7 @@
 #include "scene/registry.h"
 #include "scene/scene_file.h"
 #include "scene/scene_model.h"
+#include "tests/support/scratch_folder.h"
 
 namespace qx {
 namespace {
@@ -79,15 +80,8 @@ std::vector<Triangle> DecodedTriangles(const QXScene& scene) {
 
 class ConvertRoundTrip : public testing::Test {
  protected:
-  void SetUp() override {
-    RegisterStandardClasses();
-    dir_ = fs::temp_directory_path() / ("vermelle-convert-" + std::to_string(::getpid()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    ClearClassRegistry();
-    fs::remove_all(dir_);
-  }
+  void SetUp() override { RegisterStandardClasses(); }
+  void TearDown() override { ClearClassRegistry(); }
   int Convert(const fs::path& input, const fs::path& output, std::vector<std::string> options) {
     std::vector<std::string> words = {"convert", input.string(), "-o", output.string()};
     words.insert(words.end(), options.begin(), options.end());
@@ -95,7 +89,8 @@ class ConvertRoundTrip : public testing::Test {
     for (const std::string& word : words) argv.push_back(word.c_str());
     return RunConvertCommand(static_cast<int>(argv.size()), argv.data());
   }
-  fs::path dir_;
+  ScratchFolder scratch_;
+  const fs::path dir_ = scratch_.Path();
 };
 
 std::vector<fs::path> CorpusModels(const std::string& folder) {

@@ -18,6 +18,7 @@
 #include "scene/registry.h"
 #include "scene/scene_file.h"
 #include "scene/scene_model.h"
+#include "tests/support/scratch_folder.h"
 
 namespace qx {
 namespace {
@@ -281,15 +282,8 @@ int64_t TrianglesAtFullDetail(const std::string& scenePath) {
 
 class CorpusRoundTrip : public testing::Test {
  protected:
-  void SetUp() override {
-    RegisterStandardClasses();
-    dir_ = fs::temp_directory_path() / ("vermelle-corpus-" + std::to_string(::getpid()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    ClearClassRegistry();
-    fs::remove_all(dir_);
-  }
+  void SetUp() override { RegisterStandardClasses(); }
+  void TearDown() override { ClearClassRegistry(); }
   int64_t ConvertAndCount(const fs::path& model, std::vector<std::string> options) {
     const std::string output = (dir_ / "model.qxz").string();
     std::vector<std::string> words = {"convert", model.string(), "-o", output};
@@ -299,7 +293,8 @@ class CorpusRoundTrip : public testing::Test {
     if (RunConvertCommand(static_cast<int>(argv.size()), argv.data()) != 0) return -1;
     return TrianglesAtFullDetail(output);
   }
-  fs::path dir_;
+  ScratchFolder scratch_;
+  const fs::path dir_ = scratch_.Path();
 };
 
 TEST_F(CorpusRoundTrip, EveryModelKeepsItsTriangles) {

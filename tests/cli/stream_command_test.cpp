@@ -8,7 +8,6 @@
 #include <numbers>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -18,6 +17,7 @@
 #include "scene/registry.h"
 #include "scene/scene_file.h"
 #include "scene/scene_model.h"
+#include "tests/support/scratch_folder.h"
 
 namespace qx {
 namespace {
@@ -26,15 +26,8 @@ namespace fs = std::filesystem;
 
 class StreamCommand : public testing::Test {
  protected:
-  void SetUp() override {
-    RegisterStandardClasses();
-    dir_ = fs::temp_directory_path() / ("vermelle-stream-" + std::to_string(::getpid()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    ClearClassRegistry();
-    fs::remove_all(dir_);
-  }
+  void SetUp() override { RegisterStandardClasses(); }
+  void TearDown() override { ClearClassRegistry(); }
 
   // A simplified sphere saved packed; returns its path.
   std::string SaveSphere() {
@@ -74,7 +67,8 @@ class StreamCommand : public testing::Test {
     return status;
   }
 
-  fs::path dir_;
+  ScratchFolder scratch_;
+  const fs::path dir_ = scratch_.Path();
   std::string out_, err_;
 };
 

@@ -4,14 +4,12 @@
 #include "common/settings.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <limits>
 #include <optional>
 #include <random>
@@ -22,6 +20,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/scratch_folder.h"
+
 namespace qx {
 namespace {
 
@@ -29,31 +29,21 @@ namespace fs = std::filesystem;
 
 class Settings : public testing::Test {
  protected:
-  void SetUp() override {
-    const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() /
-           ("vermelle-settings-" + std::to_string(::getpid()) + "-" + info->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    path_ = (dir_ / "vermelle.ini").string();
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  void SetUp() override { path_ = (dir_ / "vermelle.ini").string(); }
 
   void Put(const std::string& text) const {
     std::ofstream out(path_, std::ios::binary);
     out << text;
   }
-  std::string Contents() const {
-    std::ifstream in(path_, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
+  std::string Contents() const { return ReadWholeFile(path_); }
   std::vector<std::string> DirectoryEntries() const {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(dir_)) names.push_back(entry.path().filename().string());
     return names;
   }
 
-  fs::path dir_;
+  ScratchFolder scratch_;
+  const fs::path dir_ = scratch_.Path();
   std::string path_;
 };
 

@@ -3,8 +3,6 @@
 // corpus of real drawings.
 #include "import/dxf_reader.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -14,6 +12,8 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "tests/support/scratch_folder.h"
 
 namespace qx {
 namespace {
@@ -94,12 +94,6 @@ Pairs SquareVertices(float z) {
 
 class DxfReader : public testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("vermelle-dxf-" + std::to_string(::getpid()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   std::string WriteFile(const std::string& contents) {
     const std::string path = (dir_ / "model.dxf").string();
     std::ofstream(path, std::ios::binary) << contents;
@@ -117,7 +111,8 @@ class DxfReader : public testing::Test {
     return sink.calls;
   }
 
-  fs::path dir_;
+  ScratchFolder scratch_;
+  const fs::path dir_ = scratch_.Path();
   DxfReadReport report_;
 };
 

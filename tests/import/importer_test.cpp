@@ -14,6 +14,7 @@
 #include "fan/pck.h"
 #include "scene/registry.h"
 #include "scene/scene_model.h"
+#include "tests/support/scratch_folder.h"
 
 namespace qx {
 namespace {
@@ -24,21 +25,17 @@ class ImporterTest : public testing::Test {
  protected:
   void SetUp() override {
     RegisterStandardClasses();
-    dir_ = fs::temp_directory_path() / ("vermelle-importer-" + std::to_string(::getpid()));
-    fs::create_directories(dir_);
     options_ = ImportOptions::Defaults(ModelFormat::FmtOBJ);
     options_.simplificationLevel = 0;  // keep every triangle where the test counts them
   }
-  void TearDown() override {
-    ClearClassRegistry();
-    fs::remove_all(dir_);
-  }
+  void TearDown() override { ClearClassRegistry(); }
   fs::path Write(const std::string& name, const std::string& text) {
     const fs::path path = dir_ / name;
     std::ofstream(path, std::ios::binary) << text;
     return path;
   }
-  fs::path dir_;
+  ScratchFolder scratch_;
+  const fs::path dir_ = scratch_.Path();
   ImportOptions options_;
 };
 

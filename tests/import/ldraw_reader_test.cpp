@@ -3,8 +3,6 @@
 // limits that keep hostile files finite, and the shared corpus of models.
 #include "import/ldraw_reader.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -16,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "import/ldraw_library.h"
+#include "tests/support/scratch_folder.h"
 
 namespace qx {
 namespace {
@@ -110,15 +109,8 @@ const std::string kIdentity = "[1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1]";
 
 class LDrawReaderTest : public testing::Test {
  protected:
-  void SetUp() override {
-    ResetLDrawColours();
-    dir_ = fs::temp_directory_path() / ("vermelle-ldraw-" + std::to_string(::getpid()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    ResetLDrawColours();
-    fs::remove_all(dir_);
-  }
+  void SetUp() override { ResetLDrawColours(); }
+  void TearDown() override { ResetLDrawColours(); }
 
   std::string Write(const std::string& relative, const std::string& contents) {
     const fs::path path = dir_ / relative;
@@ -144,7 +136,8 @@ class LDrawReaderTest : public testing::Test {
     return sink.Geometry();
   }
 
-  fs::path dir_;
+  ScratchFolder scratch_;
+  const fs::path dir_ = scratch_.Path();
   LDrawReadReport report_;
 };
 

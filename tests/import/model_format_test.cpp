@@ -2,12 +2,10 @@
 // settings keys and the limits the front end applies.
 #include "import/model_format.h"
 
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <set>
 #include <string>
@@ -16,6 +14,7 @@
 
 #include "common/settings.h"
 #include "import/import_options.h"
+#include "tests/support/scratch_folder.h"
 
 namespace qx {
 namespace {
@@ -124,10 +123,6 @@ TEST(ExtensionMatching, BothSeparatorsEndTheDirectory) {
 class ImportOptionsTest : public testing::Test {
  protected:
   void SetUp() override {
-    const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() / ("vermelle-import-options-" + std::to_string(::getpid()) + "-" + info->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
     path_ = (dir_ / "vermelle.ini").string();
     if (const char* old = std::getenv("LDRAWDIR")) oldLDrawDir_ = old;
     ::unsetenv("LDRAWDIR");
@@ -137,15 +132,12 @@ class ImportOptionsTest : public testing::Test {
       ::setenv("LDRAWDIR", oldLDrawDir_->c_str(), 1);
     else
       ::unsetenv("LDRAWDIR");
-    fs::remove_all(dir_);
   }
   void Put(const std::string& text) const { std::ofstream(path_, std::ios::binary) << text; }
-  std::string Contents() const {
-    std::ifstream in(path_, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
+  std::string Contents() const { return ReadWholeFile(path_); }
 
-  fs::path dir_;
+  ScratchFolder scratch_;
+  const fs::path dir_ = scratch_.Path();
   std::string path_;
   std::optional<std::string> oldLDrawDir_;
 };

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "common/diagnostics.h"
+#include "tests/support/scratch_folder.h"
 
 namespace qx {
 namespace {
@@ -40,19 +40,7 @@ class RecordingCollector : public TriangleCollector {
 
 class PlyReaderTest : public testing::Test {
  protected:
-  void SetUp() override {
-    directory_ = fs::temp_directory_path() /
-                 ("ply_reader_test_" + std::to_string(::getpid()) + "_" +
-                  testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(directory_);
-  }
-  void TearDown() override { fs::remove_all(directory_); }
-
-  std::string Write(const std::string& name, const std::string& bytes) {
-    const fs::path path = directory_ / name;
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path.string();
-  }
+  std::string Write(const std::string& name, const std::string& bytes) { return scratch_.Write(name, bytes); }
 
   bool Read(const std::string& path, RecordingCollector& collector, PlyReadOptions options = {}) {
     testing::internal::CaptureStdout();
@@ -63,7 +51,8 @@ class PlyReaderTest : public testing::Test {
     return read;
   }
 
-  fs::path directory_;
+  ScratchFolder scratch_;
+  const fs::path directory_ = scratch_.Path();
   std::string stdout_, stderr_;
 };
 

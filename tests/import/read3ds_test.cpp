@@ -8,7 +8,8 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <unistd.h>
+
+#include "tests/support/scratch_folder.h"
 
 namespace qx {
 namespace {
@@ -258,8 +259,8 @@ TEST(Read3ds, EveryTruncationReadsWhatIsThere) {
 }
 
 TEST(Read3ds, FileEntryPoint) {
-  const fs::path path = fs::temp_directory_path() / ("read3ds_test_" + std::to_string(::getpid()) + ".3ds");
-  std::ofstream(path, std::ios::binary) << Main(kMesh);
+  const ScratchFolder scratch;
+  const fs::path path = scratch.Write("mesh.3ds", Main(kMesh));
   Recorder read;
   EXPECT_TRUE(Read3DSFile(path.string().c_str(), read));
   EXPECT_EQ(read.meshes.size(), 1u);

@@ -1,8 +1,8 @@
 // The STL readers on small hand-written files (ASCII and binary, each rule
 // of the readers), on hostile files, and on the shared corpus.
 #include "import/stl_reader.h"
+#include "tests/support/scratch_folder.h"
 
-#include <unistd.h>
 
 #include <bit>
 #include <cmath>
@@ -73,21 +73,10 @@ constexpr Colour kNoColour{0, 0, 0, -1};
 
 class StlReader : public testing::Test {
  protected:
-  void SetUp() override {
-    const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() / ("vermelle-stl-" + std::to_string(::getpid()) + "-" + info->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  std::string Write(const std::string& name, const std::string& bytes) const { return scratch_.Write(name, bytes); }
 
-  std::string Write(const std::string& name, const std::string& bytes) const {
-    const std::string path = (dir_ / name).string();
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
-  }
-
-  fs::path dir_;
+  ScratchFolder scratch_;
+  const fs::path dir_ = scratch_.Path();
 };
 
 // --- Binary files built by the tests ------------------------------------------------

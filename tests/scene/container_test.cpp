@@ -15,6 +15,7 @@
 #include "scene/registry.h"
 #include "scene/scene_file.h"
 #include "scene/scene_model.h"
+#include "tests/support/scratch_folder.h"
 
 namespace qx {
 namespace {
@@ -184,8 +185,8 @@ TEST_F(Container, SplitIndexWidthFollowsTheVertexCount) {
 }
 
 TEST_F(Container, PlainAndPackedFilesLoadUnderEitherName) {
-  const fs::path dir = fs::temp_directory_path() / ("vermelle-container-" + std::to_string(::getpid()));
-  fs::create_directories(dir);
+  const ScratchFolder scratch;
+  const fs::path& dir = scratch.Path();
   QXScene scene;
   AddOctahedra(scene, 1);
   const fs::path packed = dir / "model.qx4", plain = dir / "model.qxz";  // names swapped on purpose
@@ -200,7 +201,6 @@ TEST_F(Container, PlainAndPackedFilesLoadUnderEitherName) {
   for (const auto& entry : fs::directory_iterator(dir))
     EXPECT_EQ(entry.path().extension().string().find("gz"), std::string::npos) << entry.path();
   EXPECT_FALSE(LoadScene((dir / "missing.qxz").string()));
-  fs::remove_all(dir);
 }
 
 
@@ -222,8 +222,8 @@ void BuildFullScene(QXScene& scene) {
 }
 
 TEST_F(Container, FullScenesRoundTripInBothPackings) {
-  const fs::path dir = fs::temp_directory_path() / ("vermelle-full-" + std::to_string(::getpid()));
-  fs::create_directories(dir);
+  const ScratchFolder scratch;
+  const fs::path& dir = scratch.Path();
   QXScene scene;
   BuildFullScene(scene);
   scene.GeoMode = 3;
@@ -244,12 +244,11 @@ TEST_F(Container, FullScenesRoundTripInBothPackings) {
     EXPECT_EQ(right->matrix->values, TranslationMatrix({3, 0, 0}));
     EXPECT_FLOAT_EQ(right->firstChild->material->diffuse[0], 1.0f);
   }
-  fs::remove_all(dir);
 }
 
 TEST_F(Container, FailedSavesLeaveTheExistingFileAlone) {
-  const fs::path dir = fs::temp_directory_path() / ("vermelle-failed-" + std::to_string(::getpid()));
-  fs::create_directories(dir);
+  const ScratchFolder scratch;
+  const fs::path& dir = scratch.Path();
   const fs::path path = dir / "kept.qxz";
   std::ofstream(path) << "precious";
   QXScene broken;
@@ -263,7 +262,6 @@ TEST_F(Container, FailedSavesLeaveTheExistingFileAlone) {
   in >> text;
   EXPECT_EQ(text, "precious");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1) << "no temporary left";
-  fs::remove_all(dir);
 }
 
 TEST_F(Container, TruncatedFilesHoldExactlyTheStepsReceived) {

@@ -29,6 +29,7 @@
 #include "scene/registry.h"
 #include "scene/scene_file.h"
 #include "scene/scene_model.h"
+#include "tests/support/scratch_folder.h"
 
 namespace qx {
 namespace {
@@ -300,8 +301,6 @@ class ProgressiveLoad : public testing::Test {
 
   void SetUp() override {
     RegisterStandardClasses();
-    dir_ = fs::temp_directory_path() / ("vermelle-loader-" + std::to_string(::getpid()));
-    fs::create_directories(dir_);
     plain_ = (dir_ / "sphere.qx4").string();
     packed_ = (dir_ / "sphere.qxz").string();
     WriteBytes(plain_, *sceneBytes_);
@@ -314,7 +313,6 @@ class ProgressiveLoad : public testing::Test {
   void TearDown() override {
     expected_.reset();
     ClearClassRegistry();
-    fs::remove_all(dir_);
   }
 
   LoaderHooks CountingHooks() {
@@ -322,7 +320,8 @@ class ProgressiveLoad : public testing::Test {
   }
 
   static std::vector<uint8_t>* sceneBytes_;
-  fs::path dir_;
+  ScratchFolder scratch_;
+  const fs::path dir_ = scratch_.Path();
   std::string plain_, packed_;
   std::unique_ptr<QXScene> expected_;
   std::atomic<int64_t> redraws_{0};

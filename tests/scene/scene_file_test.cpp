@@ -14,6 +14,7 @@
 #include "scene/object_writer.h"
 #include "scene/registry.h"
 #include "scene/scene_model.h"
+#include "tests/support/scratch_folder.h"
 
 namespace qx {
 namespace {
@@ -22,16 +23,10 @@ namespace fs = std::filesystem;
 
 class SceneFile : public testing::Test {
  protected:
-  void SetUp() override {
-    RegisterStandardClasses();
-    dir_ = fs::temp_directory_path() / ("vermelle-scene-" + std::to_string(::getpid()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    ClearClassRegistry();
-    fs::remove_all(dir_);
-  }
-  fs::path dir_;
+  void SetUp() override { RegisterStandardClasses(); }
+  void TearDown() override { ClearClassRegistry(); }
+  ScratchFolder scratch_;
+  const fs::path dir_ = scratch_.Path();
 };
 
 std::vector<uint8_t> WriteScene(QXScene& scene) {
@@ -158,7 +153,6 @@ TEST_F(SceneFile, EveryPrefixOfAStreamReadsSafely) {
   EXPECT_TRUE(ReadScene(whole));
 }
 
-
 TEST_F(SceneFile, LongChainsRoundTripAndEndlessNestingIsRefused) {
   // Each matrix record nests the next one: a long chain is a deep stream.
   QXScene original;
@@ -178,7 +172,6 @@ TEST_F(SceneFile, LongChainsRoundTripAndEndlessNestingIsRefused) {
   MemoryObjectReader hostile(nested);
   EXPECT_EQ(hostile.ReadObject(), nullptr);
 }
-
 
 // Writes a scene record whose chains hold whatever the test puts there.
 class ForgedScene : public PersistentObject {

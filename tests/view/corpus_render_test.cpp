@@ -18,6 +18,7 @@
 #include "scene/registry.h"
 #include "scene/scene_file.h"
 #include "scene/scene_model.h"
+#include "tests/support/scratch_folder.h"
 
 namespace qx {
 namespace {
@@ -56,8 +57,8 @@ TEST(CorpusRender, EverySizeableModelFillsAPlausibleShareOfTheFrame) {
   const fs::path corpus(VERMELLE_CORPUS_DIR);
   if (!fs::exists(corpus)) GTEST_SKIP() << "no corpus";
   RegisterStandardClasses();
-  const fs::path dir = fs::temp_directory_path() / ("vermelle-render-" + std::to_string(::getpid()));
-  fs::create_directories(dir);
+  const ScratchFolder scratch;
+  const fs::path& dir = scratch.Path();
   const std::string scene = (dir / "model.qxz").string(), picture = (dir / "model.ppm").string();
   int rendered = 0;
   for (const auto& entry : fs::recursive_directory_iterator(corpus)) {
@@ -74,7 +75,6 @@ TEST(CorpusRender, EverySizeableModelFillsAPlausibleShareOfTheFrame) {
   }
   EXPECT_GT(rendered, 50);
   ClearClassRegistry();
-  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include "view/ppm.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -14,6 +13,7 @@
 
 #include "platform/gl_api.h"
 #include "platform/osmesa_surface.h"
+#include "tests/support/scratch_folder.h"
 
 namespace qx {
 namespace {
@@ -27,12 +27,8 @@ std::string ReadAll(const fs::path& path) {
 
 class PpmTest : public testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("qx_ppm_" + std::to_string(::getpid()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  fs::path dir_;
+  ScratchFolder scratch_;
+  const fs::path dir_ = scratch_.Path();
 };
 
 TEST_F(PpmTest, HeaderIsExact) { EXPECT_EQ(PpmHeader(320, 200), "P6\n# Created by QXRep\n 320 200\n255\n"); }

@@ -2,7 +2,6 @@
 #include "cli/render_command.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -15,6 +14,7 @@
 #include "scene/scene_file.h"
 #include "view/ppm.h"
 #include "view_test_support.h"
+#include "tests/support/scratch_folder.h"
 
 namespace qx {
 namespace {
@@ -35,18 +35,13 @@ class RenderCommandTest : public testing::Test {
  protected:
   void SetUp() override {
     RegisterStandardClasses();
-    dir_ = fs::temp_directory_path() / ("qx_render_" + std::to_string(::getpid()));
-    fs::create_directories(dir_);
     QXScene scene;
     QXPck* mesh = BuildMesh(Sphere(2), 0.5f).release();
     scene.AddMesh(mesh);
     scene.AddRoot(mesh, scene.FindOrAddMaterial({0.5f, 0, 0, 1}, {1, 0, 0, 1}, {0, 0, 0, 1}, 0.2f));
     ASSERT_TRUE(SaveScene(scene, Path("sphere.qxz"), true));
   }
-  void TearDown() override {
-    fs::remove_all(dir_);
-    ClearClassRegistry();
-  }
+  void TearDown() override { ClearClassRegistry(); }
   std::string Path(const std::string& name) const { return (dir_ / name).string(); }
 
   int Run(std::vector<std::string> words) {
@@ -70,7 +65,8 @@ class RenderCommandTest : public testing::Test {
     return count;
   }
 
-  fs::path dir_;
+  ScratchFolder scratch_;
+  const fs::path dir_ = scratch_.Path();
 };
 
 TEST_F(RenderCommandTest, DrawsTheFittedSceneOnTheBackground) {
