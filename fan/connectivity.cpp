@@ -125,42 +125,57 @@ bool ConnectivityRaw::DecodeRing(BitChannel& bits, QXPck& mesh, VertexIndex v, F
 void ConnectivityModelo2::SetUp(const QXPck& mesh) {
   lists_.clear();
   lists_.resize(static_cast<size_t>(mesh.vertexCount > 0 ? mesh.vertexCount : 0));
+  spare_.clear();
+}
+
+FaceList ConnectivityModelo2::Predicted(VertexIndex c) const {
+  FaceList copy;
+  for (const PredictedEdge& edge : lists_[static_cast<size_t>(c)]) copy.PushFront(edge.start, edge.end, 0, edge.opposite);
+  return copy;
 }
 
 FaceList ConnectivityModelo2::TakePredicted(VertexIndex v) {
+  FaceList links = Predicted(v);
+  DropPredicted(v);
+  return links;
+}
+
+void ConnectivityModelo2::DropPredicted(VertexIndex v) {
   PredictedList& list = lists_[static_cast<size_t>(v)];
-  list.count = 0;
-  return std::move(list.links);
+  if (list.capacity() == 0) return;
+  list.clear();
+  spare_.push_back(std::move(list));
+  list = PredictedList();
 }
 
 bool ConnectivityModelo2::AddPrediction(VertexIndex c, VertexIndex v, VertexIndex a, VertexIndex b,
                                         VertexIndex* degenerateCorner) {
   if (c == 0) return true;
   assert(c > 0 && c < ListCount());
-  struct Edge {
-    VertexIndex start, end, opposite;
-  };
-  const Edge edges[3] = {{v, a, b}, {a, b, v}, {b, v, a}};
+  const PredictedEdge edges[3] = {{v, a, b}, {a, b, v}, {b, v, a}};
   bool cancelled[3] = {false, false, false};
   int left = 3;
   PredictedList& list = lists_[static_cast<size_t>(c)];
 
-  // Edges shared with triangles announced before cancel: the first link that
-  // runs the other way disappears together with the edge.
-  for (std::unique_ptr<FaceLink>* at = &list.links.Head(); *at && left > 0;) {
-    const FaceLink& link = **at;
+  // Edges shared with triangles announced before cancel: the first link
+  // (newest first) that runs the other way disappears together with the edge.
+  for (size_t at = list.size(); at-- > 0 && left > 0;) {
+    const PredictedEdge& link = list[at];
     int match = -1;
     for (int i = 0; i < 3 && match < 0; ++i)
-      if (!cancelled[i] && link.a == edges[i].end && link.b == edges[i].start) match = i;
-    if (match < 0) {
-      at = &(*at)->next;
-      continue;
-    }
+      if (!cancelled[i] && link.start == edges[i].end && link.end == edges[i].start) match = i;
+    if (match < 0) continue;
     cancelled[match] = true;
     --left;
-    std::unique_ptr<FaceLink> dropped = std::move(*at);
-    *at = std::move(dropped->next);
-    --list.count;
+    list.erase(list.begin() + static_cast<std::ptrdiff_t>(at));
+  }
+  if (left > 0 && list.capacity() == 0) {
+    if (spare_.empty()) {
+      list.reserve(kTypicalPredictedLinks);
+    } else {
+      list = std::move(spare_.back());
+      spare_.pop_back();
+    }
   }
   for (int i = 0; i < 3; ++i) {
     if (cancelled[i]) continue;
@@ -168,8 +183,7 @@ bool ConnectivityModelo2::AddPrediction(VertexIndex c, VertexIndex v, VertexInde
       if (degenerateCorner) *degenerateCorner = edges[i].opposite;
       return false;
     }
-    list.links.PushFront(edges[i].start, edges[i].end, 0, edges[i].opposite);
-    ++list.count;
+    list.push_back(edges[i]);
   }
   return true;
 }
@@ -179,7 +193,7 @@ bool ConnectivityModelo2::AnnounceRing(VertexIndex v, const FaceList& ring, bool
   for (const FaceLink& link : ring) {
     if (link.IsGap(v)) continue;
     if (!AddPrediction(link.dependency, v, link.a, link.b, degenerateCorner)) return false;
-    if (bounded && lists_[static_cast<size_t>(link.dependency)].count > kMaxPredictedLinks) return false;
+    if (bounded && lists_[static_cast<size_t>(link.dependency)].size() > kMaxPredictedLinks) return false;
   }
   return true;
 }
@@ -237,7 +251,7 @@ bool ConnectivityModelo2::DecodeRing(BitChannel& bits, QXPck& mesh, VertexIndex 
   if (predicted) return DecodePredicted(bits, mesh, v, ring);
 
   if (!ConnectivityRaw::Decode(bits, ListCount(), v, ring)) return false;
-  TakePredicted(v);  // the prediction missed: drop it
+  DropPredicted(v);  // the prediction missed
   if (!AnnounceRing(v, ring, /*bounded=*/true, nullptr)) return Fail(ring);
   return true;
 }
@@ -257,7 +271,7 @@ bool ConnectivityModelo2::DecodePredicted(BitChannel& bits, QXPck& mesh, VertexI
     link.dependency = c;
     if (c != v) {
       if (!AddPrediction(c, v, link.a, link.b)) return false;
-      if (lists_[static_cast<size_t>(c)].count > kMaxPredictedLinks) return false;
+      if (lists_[static_cast<size_t>(c)].size() > kMaxPredictedLinks) return false;
     }
     previous = c;
   }

@@ -104,20 +104,30 @@ class ConnectivityModelo2 final : public ConnectivityCoder {
   bool AddPrediction(VertexIndex c, VertexIndex v, VertexIndex a, VertexIndex b,
                      VertexIndex* degenerateCorner = nullptr);
 
-  // Vertex c's predicted list (tests look at it).
-  const FaceList& Predicted(VertexIndex c) const { return lists_[static_cast<size_t>(c)].links; }
+  // A copy of vertex c's predicted list, newest link first (tests look at it).
+  FaceList Predicted(VertexIndex c) const;
   // Number of predicted lists: the mesh's vertex count, 0 before set-up.
   int ListCount() const { return static_cast<int>(lists_.size()); }
 
  private:
-  struct PredictedList {
-    FaceList links;
-    int count = 0;  // links in `links`
+  // One announced edge start→end; `opposite` is the third corner of its
+  // triangle (the dependency field of the link it becomes).
+  struct PredictedEdge {
+    VertexIndex start, end, opposite;
   };
+  // A predicted list is kept flat, oldest edge first: the list's front is
+  // the back of the vector. Each list is searched on every announcement, and
+  // one short array is one or two cache lines where a chain of nodes is a
+  // miss per node. Lists drained by TakePredicted keep their room in
+  // `spare_` for the next list that starts.
+  using PredictedList = std::vector<PredictedEdge>;
 
   void SetUp(const QXPck& mesh);
-  // Takes v's predicted list (v's slot is left empty).
+  // Takes v's predicted list as a FaceList, newest link first (v's slot is
+  // left empty).
   FaceList TakePredicted(VertexIndex v);
+  // Empties v's predicted list, keeping its room for reuse.
+  void DropPredicted(VertexIndex v);
   // AddPrediction for every triangle link of a ring; false on a degenerate
   // edge (value in `degenerateCorner`) or, when `bounded`, on a list that
   // grew beyond kMaxPredictedLinks.
@@ -130,9 +140,13 @@ class ConnectivityModelo2 final : public ConnectivityCoder {
   // A valid file announces at most the hole triangles of c (fewer than 256,
   // three edges each) to c's list; a longer list can only come from a
   // hostile file, and bounding it keeps AddPrediction's search short.
-  static constexpr int kMaxPredictedLinks = 4096;
+  static constexpr size_t kMaxPredictedLinks = 4096;
+  // Room a new list starts with: a hole of six or so edges, plus the edges
+  // of the triangle being announced before its shared ones cancel.
+  static constexpr size_t kTypicalPredictedLinks = 12;
 
   std::vector<PredictedList> lists_;
+  std::vector<PredictedList> spare_;
 };
 
 // The predicted dependency of ring link (a, b) of v: EdgeDependency's

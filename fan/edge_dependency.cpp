@@ -27,7 +27,10 @@ class WingSearch {
  public:
   WingSearch(QXPck& mesh, VertexIndex a, VertexIndex b, VertexIndex v)
       : mesh_(mesh), a_(a), b_(b), v_(v),
-        limit_(std::min({mesh.splitIndex, mesh.vertexCount, mesh.bits.BitCount()})) {}
+        limit_(std::min({mesh.splitIndex, mesh.vertexCount, mesh.bits.BitCount()})) {
+    stack_.clear();
+    visited_.clear();
+  }
 
   // Marks are taken back when the search ends, so the bit set is clear
   // between searches; clearing the range v … N−1 on every call instead made
@@ -103,9 +106,14 @@ class WingSearch {
   QXPck& mesh_;
   const VertexIndex a_, b_, v_;
   const VertexIndex limit_;  // vertices at or above it are never searched
-  std::vector<Frame> stack_;
-  std::vector<VertexIndex> visited_;  // marked in the bit set, to clear at the end
+  // A search runs once or twice per decoded vertex and never nests, so each
+  // thread keeps one pair of vectors and their room instead of allocating.
+  static thread_local std::vector<Frame> stack_;
+  static thread_local std::vector<VertexIndex> visited_;  // marked in the bit set, to clear at the end
 };
+
+thread_local std::vector<Frame> WingSearch::stack_;
+thread_local std::vector<VertexIndex> WingSearch::visited_;
 
 }  // namespace
 
