@@ -6,6 +6,7 @@
 
 #include "common/diagnostics.h"
 #include "scene/byte_order.h"
+#include "scene/read_ahead_inflater.h"
 #include "scene/registry.h"
 
 namespace qx {
@@ -188,7 +189,9 @@ size_t MemoryObjectReader::Get(void* data, size_t count) {
 
 size_t FileObjectReader::Get(void* data, size_t count) { return std::fread(data, 1, count, file_); }
 
-GzObjectReader::~GzObjectReader() { gzclose(file_); }
+GzObjectReader::GzObjectReader(gzFile file) : inflater_(std::make_unique<ReadAheadInflater>(file)) {}
+
+GzObjectReader::~GzObjectReader() = default;
 
 std::unique_ptr<GzObjectReader> GzObjectReader::Open(const std::string& path) {
   gzFile file = gzopen(path.c_str(), "rb");
@@ -196,10 +199,6 @@ std::unique_ptr<GzObjectReader> GzObjectReader::Open(const std::string& path) {
   return std::make_unique<GzObjectReader>(file);
 }
 
-size_t GzObjectReader::Get(void* data, size_t count) {
-  const unsigned chunk = static_cast<unsigned>(std::min<size_t>(count, INT_MAX));
-  const int got = gzread(file_, data, chunk);
-  return got > 0 ? static_cast<size_t>(got) : 0;
-}
+size_t GzObjectReader::Get(void* data, size_t count) { return inflater_->Read(data, count); }
 
 }  // namespace qx

@@ -21,6 +21,8 @@
 
 namespace qx {
 
+class ReadAheadInflater;
+
 class ObjectReader {
  public:
   virtual ~ObjectReader();
@@ -142,11 +144,12 @@ class FileObjectReader final : public ObjectReader {
 };
 
 // Reads through zlib's gzip reader, which passes unpacked files through
-// unchanged: every scene file is read this way, packed or not.
+// unchanged: every scene file is read this way, packed or not. The file is
+// inflated a block ahead on a second thread (read_ahead_inflater.h).
 class GzObjectReader final : public ObjectReader {
  public:
   // Takes ownership of `file` and closes it.
-  explicit GzObjectReader(gzFile file) : file_(file) {}
+  explicit GzObjectReader(gzFile file);
   ~GzObjectReader() override;
   // Opens `path`; none when it cannot be opened.
   static std::unique_ptr<GzObjectReader> Open(const std::string& path);
@@ -155,7 +158,7 @@ class GzObjectReader final : public ObjectReader {
   size_t Get(void* data, size_t count) override;
 
  private:
-  gzFile file_;
+  std::unique_ptr<ReadAheadInflater> inflater_;
 };
 
 }  // namespace qx
