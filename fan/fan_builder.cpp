@@ -25,6 +25,10 @@ constexpr size_t kPairwiseFillLimit = 16;
 // vertices ahead.
 constexpr size_t kLinkLead = 16;
 
+// Links of a typical vertex while it is simplified: six triangles of a
+// regular mesh, and a few more as neighbours are removed.
+constexpr size_t kTypicalLinks = 8;
+
 uint32_t FloatBits(float f) {
   uint32_t bits;
   std::memcpy(&bits, &f, sizeof bits);
@@ -202,6 +206,10 @@ bool FanBuilder::StoreLink(VertexIndex corner, const BuilderLink& link) {
   std::vector<BuilderLink>& list = links_[corner];
   for (const BuilderLink& held : list)
     if (held.a == link.a && held.b == link.b) return false;
+  // Room for a typical vertex at once: the lists of vertices welded one
+  // after another then lie one after another, where growing one link at a
+  // time moves each list three times, to wherever the allocator has room.
+  if (list.capacity() == 0) list.reserve(kTypicalLinks);
   list.push_back(link);
   longestLinkList_ = std::max(longestLinkList_, list.size());
   return true;
