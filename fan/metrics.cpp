@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <thread>
 #include <vector>
 
 #include "common/prefetch.h"
+#include "common/threads.h"
 #include "fan/fan_record.h"
 #include "fan/pck.h"
 #include "fan/triangle_distance.h"
@@ -126,6 +128,41 @@ void RaiseRefinerError(QXPck& mesh, RecordMetrics& refinerMetrics, const RecordV
   refinerMetrics.error = d2 > ceiling ? ceiling : std::max(refinerMetrics.error, d2);
 }
 
+// Raises the error of every refiner of v (the dependencies of v's groups
+// that are present) to cover the triangles of v it removes.
+void RaiseRefinerErrors(QXPck& mesh, VertexIndex v, float ceiling) {
+  const RecordView record(mesh, v);
+  for (int g = 0; g < record.GroupCount(); ++g) {
+    const DependencyGroup group = record.Group(g);
+    const VertexIndex c = group.dependency;
+    if (c == 0 || !mesh.records[c]) continue;
+    RaiseRefinerError(mesh, MetricsOf(mesh, c), record, group, v, c, ceiling);
+  }
+}
+
+// The same raises for a whole mesh, split in two steps that need not run
+// together: the farthest removed triangle of every refiner, then the errors.
+// Only the largest distance counts, so the first step may visit the vertices
+// in any order and beside the rest of the metrics pass, which reads no error.
+void MeasureFarthestRemoved(const QXPck& mesh, std::vector<float>& farthest) {
+  for (VertexIndex v = 1; v < mesh.vertexCount; ++v) {
+    const RecordView record(mesh, v);
+    for (int g = 0; g < record.GroupCount(); ++g) {
+      const DependencyGroup group = record.Group(g);
+      const VertexIndex c = group.dependency;
+      if (c == 0) continue;
+      farthest[c] = std::max(farthest[c], GroupDistanceSquared(mesh, record, group, v, c));
+    }
+  }
+}
+
+void RaiseToFarthest(QXPck& mesh, const std::vector<float>& farthest, float ceiling) {
+  for (VertexIndex c = 1; c < mesh.vertexCount; ++c) {
+    float& error = MetricsOf(mesh, c).error;
+    if (error < ceiling) error = farthest[c] > ceiling ? ceiling : std::max(error, farthest[c]);
+  }
+}
+
 int RecordSizeEstimate(const RecordView& record) {
   const int n = record.RingSize(), m = record.GroupCount();
   return 48 + 4 * n + m * (MaskBytes(n) + 4);
@@ -199,12 +236,10 @@ void MeasureVertex(QXPck& mesh, VertexIndex v, float ceiling, RegionBoxes& regio
     mesh.allTriangles += triangles;
     // While a mesh loads, the vertices that refine v arrive after it; they
     // update v when they are inserted.
-    FanRecord& refiner = mesh.records[c];
+    const FanRecord& refiner = mesh.records[c];
     if (!refiner) continue;
     ExtendBox(region, regions[c]);
-    RecordMetrics& refinerMetrics = *refiner.Metrics();
-    RaiseRefinerError(mesh, refinerMetrics, record, group, v, c, ceiling);
-    metrics.ownError = std::max(metrics.ownError, refinerMetrics.ownError);
+    metrics.ownError = std::max(metrics.ownError, RecordView(refiner).Metrics().ownError);
   }
   if (counted < record.RingSize()) metrics.ownError = std::max(metrics.ownError, SquaredLength(region.half));
   metrics.crease = OwnCrease(mesh, faces, v);
@@ -218,6 +253,10 @@ void MeasureVertex(QXPck& mesh, VertexIndex v, float ceiling, RegionBoxes& regio
 // the refiners' positions, region boxes and record pointers); then the
 // refiners' records.
 constexpr VertexIndex kRecordLead = 24;
+
+// Meshes from this many vertices on have the distances of the metrics pass
+// measured on a second thread; below it, starting one costs more than it saves.
+constexpr VertexIndex kParallelDistancesFrom = 4096;
 constexpr VertexIndex kNeighbourLead = 16;
 constexpr VertexIndex kRefinerLead = 8;
 
@@ -264,15 +303,27 @@ void ComputeMetrics(QXPck& mesh) {
   for (VertexIndex v = 1; v < n; ++v) {
     mesh.vertices[v].normal = {};
     ExtendBox(mesh.box, Position(mesh, v));
+    // Every record exists before the distances are measured beside the
+    // pass, so that neither side replaces a record the other reads.
+    if (!mesh.records[v]) mesh.records[v] = FanRecord::Empty();
   }
   mesh.weight = Length(mesh.box.half);
   const float ceiling = ErrorCeiling(mesh);
+
+  // The distances read positions and rings only; the pass below writes
+  // normals, header floats and region boxes only.
+  std::vector<float> farthest(static_cast<size_t>(std::max<VertexIndex>(n, 1)), 0.0f);
+  std::thread measuring;
+  if (n < kParallelDistancesFrom || !StartThread(measuring, [&] { MeasureFarthestRemoved(mesh, farthest); }))
+    MeasureFarthestRemoved(mesh, farthest);
   for (VertexIndex v = 1; v < n; ++v) {
     if (v + kRecordLead < n) PrefetchRecord(mesh, v + kRecordLead);
     if (v + kNeighbourLead < n) PrefetchNeighbourhood(mesh, regions, v + kNeighbourLead);
     if (v + kRefinerLead < n) PrefetchRefinerRecords(mesh, v + kRefinerLead);
     MeasureVertex(mesh, v, ceiling, regions);
   }
+  if (measuring.joinable()) measuring.join();
+  RaiseToFarthest(mesh, farthest, ceiling);
   Finalise(mesh);
 }
 
@@ -385,6 +436,7 @@ void InsertVertex(QXPck& mesh, VertexIndex v, VertexIndex limit, RegionBoxes& re
   ExtendBox(mesh.box, Position(mesh, v));
   const float ceiling = ErrorCeiling(mesh);
   MeasureVertex(mesh, v, ceiling, regions);
+  RaiseRefinerErrors(mesh, v, ceiling);
   const RecordView record = mesh.Record(v);
   RaiseNeighbourCreases(mesh, record, v, limit);
   // The vertices whose triangles v removes were measured before v existed.

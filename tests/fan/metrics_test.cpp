@@ -1,11 +1,14 @@
 #include "fan/metrics.h"
 
+#include <algorithm>
 #include <cmath>
 #include <random>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "fan/frustum.h"
+#include "fan/triangle_distance.h"
 #include "fan_test_mesh.h"
 #include "progressive_grid.h"
 
@@ -167,6 +170,52 @@ TEST(Metrics, IncrementalInsertionMatchesTheWholePass) {
     if (whole.Record(v).RingSize() == 0) continue;  // measured against the box of its day
     EXPECT_NEAR(incremental.Record(v).Metrics().radius, whole.Record(v).Metrics().radius, 1e-4f) << v;
   }
+}
+
+// The largest squared distance from each vertex to the triangles whose
+// dependency it is (the triangles its insertion removes), from the records.
+std::vector<float> FarthestRemoved(const QXPck& mesh) {
+  std::vector<float> farthest(static_cast<size_t>(mesh.vertexCount), 0.0f);
+  for (VertexIndex u = 1; u < mesh.vertexCount; ++u) {
+    const RecordView record = mesh.Record(u);
+    for (int g = 0; g < record.GroupCount(); ++g) {
+      const DependencyGroup group = record.Group(g);
+      if (group.dependency == 0) continue;
+      const Vector p = mesh.vertices[group.dependency].position;
+      for (int j = 0; j < record.RingSize(); ++j) {
+        if (!group.Has(j)) continue;
+        const float d2 = PointTriangleDistanceSquared(p, mesh.vertices[u].position,
+                                                      mesh.vertices[record.Neighbour(j)].position,
+                                                      mesh.vertices[record.Neighbour(j + 1)].position);
+        farthest[group.dependency] = std::max(farthest[group.dependency], d2);
+      }
+    }
+  }
+  return farthest;
+}
+
+// A mesh large enough for the pass to measure these distances beside its
+// other work: every refiner's error covers what it removes, exactly where
+// nothing propagates into it (a refiner whose own triangles are all final).
+TEST(Metrics, LargeMeshErrorsCoverTheTrianglesEachRefinerRemoves) {
+  const std::unique_ptr<QXPck> mesh = MakeProgressiveGrid(72, 72, 2500);
+  ASSERT_GT(mesh->vertexCount, 5000);
+  ComputeMetrics(*mesh);
+  const std::vector<float> farthest = FarthestRemoved(*mesh);
+  int exact = 0;
+  for (VertexIndex v = 1; v < mesh->splitIndex; ++v) {
+    const RecordView record = mesh->Record(v);
+    const float error = record.Metrics().error;
+    bool propagates = false;
+    for (int g = 0; g < record.GroupCount(); ++g) propagates |= record.Group(g).dependency != 0;
+    if (propagates) {
+      EXPECT_GE(error, farthest[v]) << v;
+    } else {
+      EXPECT_FLOAT_EQ(error, farthest[v]) << v;
+      exact += farthest[v] > 0;
+    }
+  }
+  EXPECT_GT(exact, 100) << "the bumpy grid gives many final refiners an error";
 }
 
 TEST(Metrics, LevelFromTolerance) {
