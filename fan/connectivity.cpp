@@ -4,6 +4,7 @@
 #include <cassert>
 
 #include "common/diagnostics.h"
+#include "common/prefetch.h"
 #include "fan/bit_channel.h"
 #include "fan/edge_dependency.h"
 #include "fan/fan_record.h"
@@ -188,8 +189,22 @@ bool ConnectivityModelo2::AddPrediction(VertexIndex c, VertexIndex v, VertexInde
   return true;
 }
 
+void ConnectivityModelo2::PrefetchLists(VertexIndex v, const FaceList& ring) const {
+  // The lists of a ring's dependencies lie far apart, each behind its
+  // header: ask for every header, then for every list's edges, before
+  // editing any, so that the loads overlap instead of following each other.
+  auto forEachList = [&](auto&& visit) {
+    for (const FaceLink& link : ring)
+      if (!link.IsGap(v) && link.dependency > 0 && link.dependency < ListCount())
+        visit(lists_[static_cast<size_t>(link.dependency)]);
+  };
+  forEachList([](const PredictedList& list) { PrefetchCacheLine(&list); });
+  forEachList([](const PredictedList& list) { PrefetchCacheLine(list.data()); });
+}
+
 bool ConnectivityModelo2::AnnounceRing(VertexIndex v, const FaceList& ring, bool bounded,
                                        VertexIndex* degenerateCorner) {
+  PrefetchLists(v, ring);
   for (const FaceLink& link : ring) {
     if (link.IsGap(v)) continue;
     if (!AddPrediction(link.dependency, v, link.a, link.b, degenerateCorner)) return false;
@@ -261,20 +276,18 @@ bool ConnectivityModelo2::DecodePredicted(BitChannel& bits, QXPck& mesh, VertexI
   if (!TryCloseRing(v, predicted).Ok()) return false;
   const VertexIndex vertexCount = ListCount();
   VertexIndex previous = 0;
+  // The dependencies are read first and announced after: reading consults
+  // the mesh's records, never the predicted lists, so the order is free, and
+  // the lists can then be fetched together (AnnounceRing).
   for (FaceLink& link : predicted) {
     if (link.a <= v || link.a >= vertexCount || link.b <= v || link.b >= vertexCount) {
       PrintMessage("Malo");
       return false;
     }
-    VertexIndex c;
-    if (!ReadDependency(bits, mesh, v, link, previous, c)) return false;
-    link.dependency = c;
-    if (c != v) {
-      if (!AddPrediction(c, v, link.a, link.b)) return false;
-      if (lists_[static_cast<size_t>(c)].size() > kMaxPredictedLinks) return false;
-    }
-    previous = c;
+    if (!ReadDependency(bits, mesh, v, link, previous, link.dependency)) return false;
+    previous = link.dependency;
   }
+  if (!AnnounceRing(v, predicted, /*bounded=*/true, nullptr)) return false;
   ring = std::move(predicted);
   return true;
 }

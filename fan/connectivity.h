@@ -128,6 +128,8 @@ class ConnectivityModelo2 final : public ConnectivityCoder {
   FaceList TakePredicted(VertexIndex v);
   // Empties v's predicted list, keeping its room for reuse.
   void DropPredicted(VertexIndex v);
+  // Starts loading the predicted lists a ring will announce to.
+  void PrefetchLists(VertexIndex v, const FaceList& ring) const;
   // AddPrediction for every triangle link of a ring; false on a degenerate
   // edge (value in `degenerateCorner`) or, when `bounded`, on a list that
   // grew beyond kMaxPredictedLinks.
