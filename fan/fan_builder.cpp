@@ -141,7 +141,8 @@ void FanBuilder::Reset() {
   costs_.assign(1, kHuge);
   flags_.assign(1, 0);
   links_.clear();
-  links_.emplace_back();
+  linkPool_.release();
+  links_.emplace_back(&linkPool_);
   bucketNext_.assign(1, -1);
   bucketHeads_.assign(kInitialBuckets, -1);
   faceCount_ = 0;
@@ -185,7 +186,7 @@ VertexIndex FanBuilder::WeldVertex(Vector p) {
   positions_.push_back(p);
   costs_.push_back(0);
   flags_.push_back(0);
-  links_.emplace_back();
+  links_.emplace_back(&linkPool_);
   bucketNext_.push_back(bucketHeads_[bucket]);
   bucketHeads_[bucket] = v;
   ExtendBox(box_, p);
@@ -203,7 +204,7 @@ void FanBuilder::AddTriangle(Vector p0, Vector p1, Vector p2, int32_t group) {
 // --- Triangles -----------------------------------------------------------------
 
 bool FanBuilder::StoreLink(VertexIndex corner, const BuilderLink& link) {
-  std::vector<BuilderLink>& list = links_[corner];
+  LinkList& list = links_[corner];
   for (const BuilderLink& held : list)
     if (held.a == link.a && held.b == link.b) return false;
   // Room for a typical vertex at once: the lists of vertices welded one
@@ -390,7 +391,7 @@ bool FanBuilder::HasTooManyDependencies(VertexIndex v) {
 
 float FanBuilder::VertexCost(VertexIndex v) {
   float cost = kHuge;
-  const std::vector<BuilderLink>& links = links_[v];
+  const LinkList& links = links_[v];
   if (!links.empty() && static_cast<int32_t>(links.size()) <= degreeLimit && !HasTooManyDependencies(v)) {
     cost = Cost(v);
     if (std::isnan(cost)) cost = kHuge;
@@ -671,7 +672,7 @@ FaceList FanBuilder::TakeGroupLinks(VertexIndex v, int32_t group, const std::vec
     return fresh;
   };
   FaceList list;
-  std::vector<BuilderLink>& links = links_[v];
+  LinkList& links = links_[v];
   // Later links go in front, as each link was put in front when it was stored.
   for (const BuilderLink& link : links)
     if (link.group == group) list.PushFront(remap(link.b), remap(link.a), 0, remap(link.dependency));

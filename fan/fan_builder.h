@@ -26,6 +26,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <memory_resource>
 #include <optional>
 #include <span>
 #include <vector>
@@ -45,6 +46,13 @@ struct BuilderLink {
   int32_t group = 0;           // face group (material) of the triangle
   VertexIndex dependency = 0;  // vertex whose removal created it; 0 for input triangles
 };
+
+// The triangles around one vertex. The lists of a builder come from one
+// memory pool of its own (FanBuilder::linkPool_), so that the lists of
+// vertices welded one after another lie together, however scattered the
+// heap is that the program left behind (a batch of models converted in one
+// process, a window that loaded others before).
+using LinkList = std::pmr::vector<BuilderLink>;
 
 // A triangle that fills the hole of a removed vertex: (x, a, b).
 struct FillTriangle {
@@ -143,7 +151,7 @@ class FanBuilder {
   int32_t FaceCount() const { return faceCount_; }
   const Box& Bounds() const { return box_; }
   Vector Position(VertexIndex v) const { return positions_[v]; }
-  const std::vector<BuilderLink>& Links(VertexIndex v) const { return links_[v]; }
+  const LinkList& Links(VertexIndex v) const { return links_[v]; }
   float StoredCost(VertexIndex v) const { return costs_[v]; }
   bool IsRemoved(VertexIndex v) const { return flags_[v] & kRemoved; }
   bool IsCostValid(VertexIndex v) const { return flags_[v] & kCostValid; }
@@ -211,7 +219,8 @@ class FanBuilder {
   std::vector<Vector> positions_;
   std::vector<float> costs_;
   std::vector<uint8_t> flags_;
-  std::vector<std::vector<BuilderLink>> links_;
+  std::pmr::unsynchronized_pool_resource linkPool_;  // declared before the lists it holds
+  std::vector<LinkList> links_;
   // Weld table: bucket heads and a next-in-bucket chain per vertex (-1 ends).
   std::vector<VertexIndex> bucketHeads_;
   std::vector<VertexIndex> bucketNext_;

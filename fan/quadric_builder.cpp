@@ -280,7 +280,7 @@ float QuadricBuilder::Cost(VertexIndex v) {
     candidates_.erase(cheapest);
   }
   if (targets_[v] < 0) return kHuge;
-  const std::vector<BuilderLink>& links = Links(v);
+  const LinkList& links = Links(v);
   const bool mixedGroups = std::any_of(links.begin(), links.end(),
                                        [&](const BuilderLink& link) { return link.group != links.front().group; });
   if (mixedGroups) return kGroupBorderCost;

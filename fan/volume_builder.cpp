@@ -59,7 +59,7 @@ bool BackRepeats(const std::deque<BuilderLink>& chain, VertexIndex b) {
 // The links as one chain, grown from the first link at its front and back
 // under the ring rules of CloseRing; none when links are left over (the ring
 // is made of several chains).
-std::optional<std::vector<PolyLink>> SingleChain(const std::vector<BuilderLink>& links) {
+std::optional<std::vector<PolyLink>> SingleChain(const LinkList& links) {
   std::vector<BuilderLink> remaining(links.begin() + 1, links.end());
   std::deque<BuilderLink> chain{links.front()};
   while (!remaining.empty()) {
@@ -268,7 +268,7 @@ int OrientationSign(float ax, float ay, float bx, float by, float cx, float cy) 
 }
 
 std::optional<HoleClipping> ClipHole(const FanBuilder& builder, VertexIndex v) {
-  const std::vector<BuilderLink>& links = builder.Links(v);
+  const LinkList& links = builder.Links(v);
   if (links.empty()) return std::nullopt;
   std::optional<std::vector<PolyLink>> polygon = SingleChain(links);
   if (!polygon) return std::nullopt;
