@@ -8,7 +8,6 @@
 namespace qx {
 
 ReadAheadInflater::ReadAheadInflater(gzFile file) : file_(file) {
-  for (Block& block : blocks_) block.bytes.resize(kBlockBytes);
   // Without a thread of its own the consumer inflates each block when it
   // needs it (NextBlock).
   StartThread(inflater_, [this] { InflateAhead(); });
@@ -25,7 +24,7 @@ ReadAheadInflater::~ReadAheadInflater() {
 }
 
 void ReadAheadInflater::InflateInto(Block& block) {
-  const int got = gzread(file_, block.bytes.data(), static_cast<unsigned>(kBlockBytes));
+  const int got = gzread(file_, block.bytes.get(), static_cast<unsigned>(kBlockBytes));
   block.size = got > 0 ? static_cast<size_t>(got) : 0;
 }
 
@@ -80,7 +79,7 @@ size_t ReadAheadInflater::Read(void* data, size_t count) {
       continue;
     }
     const size_t part = std::min(count - copied, current_->size - cursor_);
-    std::memcpy(out + copied, current_->bytes.data() + cursor_, part);
+    std::memcpy(out + copied, current_->bytes.get() + cursor_, part);
     cursor_ += part;
     copied += part;
   }

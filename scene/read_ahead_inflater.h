@@ -12,9 +12,9 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <thread>
-#include <vector>
 
 #include <zlib.h>
 
@@ -36,7 +36,9 @@ class ReadAheadInflater {
  private:
   static constexpr size_t kBlockBytes = size_t{1} << 18;
   struct Block {
-    std::vector<uint8_t> bytes;
+    // Left uninitialised: only the inflated part is ever read, and clearing
+    // a block costs a small scene file more than reading it.
+    std::unique_ptr<uint8_t[]> bytes{new uint8_t[kBlockBytes]};
     size_t size = 0;  // bytes inflated into it; less than a block at the end
   };
 
