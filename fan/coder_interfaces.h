@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "common/geometry.h"
 #include "fan/face_link.h"
@@ -23,10 +24,12 @@ class ConnectivityCoder : public PersistentObject {
   // gap links included). False when the ring cannot be coded or the channel
   // refuses a word; the bits already written stay in the channel.
   virtual bool EncodeRing(BitChannel& bits, QXPck& mesh, VertexIndex v, const FaceList& ring) = 0;
-  // Reads v's ring into `ring` (left empty for an empty ring). False on any
-  // failure: a short read or a ring the file could not legally hold; the
-  // mesh being decoded ends there.
-  virtual bool DecodeRing(BitChannel& bits, QXPck& mesh, VertexIndex v, FaceList& ring) = 0;
+  // Reads v's ring into `ring`, in ring order (left empty for an empty
+  // ring). False on any failure: a short read or a ring the file could not
+  // legally hold; the mesh being decoded ends there.
+  virtual bool DecodeRing(BitChannel& bits, QXPck& mesh, VertexIndex v, std::vector<PlainLink>& ring) = 0;
+  // The same into a list.
+  bool DecodeRing(BitChannel& bits, QXPck& mesh, VertexIndex v, FaceList& ring);
 };
 
 // Guesses the position of a refinement vertex from vertices already coded

@@ -25,18 +25,19 @@ constexpr std::array<uint8_t, 256> MakeByteLengths() {
 constexpr std::array<uint8_t, 256> kByteLength = MakeByteLengths();
 
 // Drops a partly decoded ring and reports the failure.
-bool Fail(FaceList& ring) {
-  ring.Clear();
+bool Fail(std::vector<PlainLink>& ring) {
+  ring.clear();
   return false;
 }
 
 // Whether two closed rings have the same links, a and b, in the same order.
-bool SameRing(const FaceList& x, const FaceList& y) {
-  auto i = x.begin();
+bool SameRing(const std::vector<PlainLink>& x, const FaceList& y) {
   auto j = y.begin();
-  for (; i != x.end() && j != y.end(); ++i, ++j)
-    if (i->a != j->a || i->b != j->b) return false;
-  return i == x.end() && j == y.end();
+  for (const PlainLink& link : x) {
+    if (j == y.end() || link.a != j->a || link.b != j->b) return false;
+    ++j;
+  }
+  return j == y.end();
 }
 
 }  // namespace
@@ -56,6 +57,15 @@ int DependencyBits(VertexIndex v) { return v < 0 ? 0 : BitLength(static_cast<uin
 VertexIndex PredictedDependency(QXPck& mesh, VertexIndex a, VertexIndex b, VertexIndex v) {
   const EdgeWing wing = EdgeDependency(mesh, a, b, v);
   return wing.dependency == v ? 0 : wing.dependency;
+}
+
+bool ConnectivityCoder::DecodeRing(BitChannel& bits, QXPck& mesh, VertexIndex v, FaceList& ring) {
+  thread_local std::vector<PlainLink> links;
+  const bool decoded = DecodeRing(bits, mesh, v, links);
+  ring.Clear();
+  for (auto link = links.rbegin(); link != links.rend(); ++link)
+    ring.PushFront(link->a, link->b, link->group, link->dependency);
+  return decoded;
 }
 
 // ---- ConnectivityRaw --------------------------------------------------------
@@ -79,19 +89,16 @@ bool ConnectivityRaw::Encode(BitChannel& bits, VertexIndex vertexCount, VertexIn
   return bits.WriteBits(0, offsetBits);  // no neighbour has offset 0
 }
 
-bool ConnectivityRaw::Decode(BitChannel& bits, VertexIndex vertexCount, VertexIndex v, FaceList& ring) {
-  ring.Clear();
+bool ConnectivityRaw::Decode(BitChannel& bits, VertexIndex vertexCount, VertexIndex v, std::vector<PlainLink>& ring) {
+  ring.clear();
   const int offsetBits = OffsetBits(vertexCount, v);
   const int dependencyBits = DependencyBits(v);
   if (offsetBits == 0) return true;  // v = N-1: nothing above it, nothing coded
 
-  std::unique_ptr<FaceLink>* tail = &ring.Head();
-  FaceLink* last = nullptr;
-  int links = 0;
   uint32_t offset;
   if (!bits.ReadBits(offsetBits, offset)) return Fail(ring);
   while (offset != 0) {
-    if (++links > kMaxRingSize) return Fail(ring);  // no record could hold it
+    if (ring.size() == kMaxRingSize) return Fail(ring);  // no record could hold it
     const int64_t a = int64_t{v} + offset;
     if (a >= vertexCount) {
       PrintMessage("Error muy grave");
@@ -103,13 +110,12 @@ bool ConnectivityRaw::Decode(BitChannel& bits, VertexIndex vertexCount, VertexIn
       PrintMessage("Error muy grave Dep");
       return Fail(ring);
     }
-    *tail = std::make_unique<FaceLink>(static_cast<VertexIndex>(a), 0, 0, static_cast<VertexIndex>(dependency));
-    if (last) last->b = (*tail)->a;
-    last = tail->get();
-    tail = &last->next;
+    // Each link's b is the next link's a; the last one's, the first one's.
+    if (!ring.empty()) ring.back().b = static_cast<VertexIndex>(a);
+    ring.push_back({static_cast<VertexIndex>(a), 0, 0, static_cast<VertexIndex>(dependency)});
     if (!bits.ReadBits(offsetBits, offset)) return Fail(ring);
   }
-  if (last) last->b = ring.Front()->a;
+  if (!ring.empty()) ring.back().b = ring.front().a;
   return true;
 }
 
@@ -117,7 +123,7 @@ bool ConnectivityRaw::EncodeRing(BitChannel& bits, QXPck& mesh, VertexIndex v, c
   return Encode(bits, mesh.vertexCount, v, ring);
 }
 
-bool ConnectivityRaw::DecodeRing(BitChannel& bits, QXPck& mesh, VertexIndex v, FaceList& ring) {
+bool ConnectivityRaw::DecodeRing(BitChannel& bits, QXPck& mesh, VertexIndex v, std::vector<PlainLink>& ring) {
   return Decode(bits, mesh.vertexCount, v, ring);
 }
 
@@ -135,10 +141,12 @@ FaceList ConnectivityModelo2::Predicted(VertexIndex c) const {
   return copy;
 }
 
-FaceList ConnectivityModelo2::TakePredicted(VertexIndex v) {
-  FaceList links = Predicted(v);
+void ConnectivityModelo2::TakePredicted(VertexIndex v, std::vector<PlainLink>& links) {
+  const PredictedList& list = lists_[static_cast<size_t>(v)];
+  links.clear();
+  for (auto edge = list.rbegin(); edge != list.rend(); ++edge)
+    links.push_back({edge->start, edge->end, 0, edge->opposite});
   DropPredicted(v);
-  return links;
 }
 
 void ConnectivityModelo2::DropPredicted(VertexIndex v) {
@@ -189,12 +197,13 @@ bool ConnectivityModelo2::AddPrediction(VertexIndex c, VertexIndex v, VertexInde
   return true;
 }
 
-void ConnectivityModelo2::PrefetchLists(VertexIndex v, const FaceList& ring) const {
+template <class Ring>
+void ConnectivityModelo2::PrefetchLists(VertexIndex v, const Ring& ring) const {
   // The lists of a ring's dependencies lie far apart, each behind its
   // header: ask for every header, then for every list's edges, before
   // editing any, so that the loads overlap instead of following each other.
   auto forEachList = [&](auto&& visit) {
-    for (const FaceLink& link : ring)
+    for (const auto& link : ring)
       if (!link.IsGap(v) && link.dependency > 0 && link.dependency < ListCount())
         visit(lists_[static_cast<size_t>(link.dependency)]);
   };
@@ -202,10 +211,11 @@ void ConnectivityModelo2::PrefetchLists(VertexIndex v, const FaceList& ring) con
   forEachList([](const PredictedList& list) { PrefetchCacheLine(list.data()); });
 }
 
-bool ConnectivityModelo2::AnnounceRing(VertexIndex v, const FaceList& ring, bool bounded,
+template <class Ring>
+bool ConnectivityModelo2::AnnounceRing(VertexIndex v, const Ring& ring, bool bounded,
                                        VertexIndex* degenerateCorner) {
   PrefetchLists(v, ring);
-  for (const FaceLink& link : ring) {
+  for (const auto& link : ring) {
     if (link.IsGap(v)) continue;
     if (!AddPrediction(link.dependency, v, link.a, link.b, degenerateCorner)) return false;
     if (bounded && lists_[static_cast<size_t>(link.dependency)].size() > kMaxPredictedLinks) return false;
@@ -217,11 +227,10 @@ bool ConnectivityModelo2::AnnounceRing(VertexIndex v, const FaceList& ring, bool
 
 bool ConnectivityModelo2::EncodeRing(BitChannel& bits, QXPck& mesh, VertexIndex v, const FaceList& ring) {
   assert(mesh.vertexCount == ListCount() && v > 0 && v < ListCount());
-  FaceList predicted = TakePredicted(v);
+  TakePredicted(v, predicted_);
   // A predicted list that closes into no valid ring (a non-manifold vertex
   // can leave one) is a missed prediction; the decoder never closes it then.
-  const bool holds = TryCloseRing(v, predicted).Ok() && SameRing(predicted, ring);
-  predicted.Clear();
+  const bool holds = TryCloseRing(v, predicted_).Ok() && SameRing(predicted_, ring);
   if (holds) return bits.WriteBit(true) && EncodePredicted(bits, mesh, v, ring);
 
   if (!bits.WriteBit(false) || !ConnectivityRaw::Encode(bits, ListCount(), v, ring)) return false;
@@ -257,8 +266,8 @@ bool ConnectivityModelo2::EncodePredicted(BitChannel& bits, QXPck& mesh, VertexI
 
 // ---- ConnectivityModelo2: decoding --------------------------------------------
 
-bool ConnectivityModelo2::DecodeRing(BitChannel& bits, QXPck& mesh, VertexIndex v, FaceList& ring) {
-  ring.Clear();
+bool ConnectivityModelo2::DecodeRing(BitChannel& bits, QXPck& mesh, VertexIndex v, std::vector<PlainLink>& ring) {
+  ring.clear();
   if (lists_.empty()) SetUp(mesh);
   if (mesh.vertexCount != ListCount() || v <= 0 || v >= ListCount()) return false;
   bool predicted;
@@ -271,28 +280,28 @@ bool ConnectivityModelo2::DecodeRing(BitChannel& bits, QXPck& mesh, VertexIndex 
   return true;
 }
 
-bool ConnectivityModelo2::DecodePredicted(BitChannel& bits, QXPck& mesh, VertexIndex v, FaceList& ring) {
-  FaceList predicted = TakePredicted(v);
-  if (!TryCloseRing(v, predicted).Ok()) return false;
+bool ConnectivityModelo2::DecodePredicted(BitChannel& bits, QXPck& mesh, VertexIndex v,
+                                          std::vector<PlainLink>& ring) {
+  TakePredicted(v, ring);
+  if (!TryCloseRing(v, ring).Ok()) return Fail(ring);
   const VertexIndex vertexCount = ListCount();
   VertexIndex previous = 0;
   // The dependencies are read first and announced after: reading consults
   // the mesh's records, never the predicted lists, so the order is free, and
   // the lists can then be fetched together (AnnounceRing).
-  for (FaceLink& link : predicted) {
+  for (PlainLink& link : ring) {
     if (link.a <= v || link.a >= vertexCount || link.b <= v || link.b >= vertexCount) {
       PrintMessage("Malo");
-      return false;
+      return Fail(ring);
     }
-    if (!ReadDependency(bits, mesh, v, link, previous, link.dependency)) return false;
+    if (!ReadDependency(bits, mesh, v, link, previous, link.dependency)) return Fail(ring);
     previous = link.dependency;
   }
-  if (!AnnounceRing(v, predicted, /*bounded=*/true, nullptr)) return false;
-  ring = std::move(predicted);
+  if (!AnnounceRing(v, ring, /*bounded=*/true, nullptr)) return Fail(ring);
   return true;
 }
 
-bool ConnectivityModelo2::ReadDependency(BitChannel& bits, QXPck& mesh, VertexIndex v, const FaceLink& link,
+bool ConnectivityModelo2::ReadDependency(BitChannel& bits, QXPck& mesh, VertexIndex v, const PlainLink& link,
                                          VertexIndex previous, VertexIndex& dependency) {
   bool bit;
   if (!bits.ReadBit(bit)) return false;

@@ -61,12 +61,13 @@ class ConnectivityRaw final : public ConnectivityCoder {
   // neighbour outside (v, N) prints "Error muy grave", a dependency above v
   // "Error muy grave Dep"; both fail, as do a short read and a ring longer
   // than a record can hold (255 links).
-  bool DecodeRing(BitChannel& bits, QXPck& mesh, VertexIndex v, FaceList& ring) override;
+  bool DecodeRing(BitChannel& bits, QXPck& mesh, VertexIndex v, std::vector<PlainLink>& ring) override;
+  using ConnectivityCoder::DecodeRing;
 
   // The raw code of a ring in a mesh of `vertexCount` vertices, shared with
   // ConnectivityModelo2 (which falls back to it).
   static bool Encode(BitChannel& bits, VertexIndex vertexCount, VertexIndex v, const FaceList& ring);
-  static bool Decode(BitChannel& bits, VertexIndex vertexCount, VertexIndex v, FaceList& ring);
+  static bool Decode(BitChannel& bits, VertexIndex vertexCount, VertexIndex v, std::vector<PlainLink>& ring);
 };
 
 // Predicted rings with the raw code as fallback. One coder serves one mesh:
@@ -92,7 +93,8 @@ class ConnectivityModelo2 final : public ConnectivityCoder {
   // record cannot hold, and a predicted list grown beyond what any valid
   // file produces fail silently. After a failure the coder must not be used
   // again (the mesh being decoded ends there).
-  bool DecodeRing(BitChannel& bits, QXPck& mesh, VertexIndex v, FaceList& ring) override;
+  bool DecodeRing(BitChannel& bits, QXPck& mesh, VertexIndex v, std::vector<PlainLink>& ring) override;
+  using ConnectivityCoder::DecodeRing;
 
   // Announces triangle (v, a, b) with dependency c to c's predicted list:
   // each of its directed edges v→a, a→b, b→v cancels the first link of the
@@ -123,20 +125,23 @@ class ConnectivityModelo2 final : public ConnectivityCoder {
   using PredictedList = std::vector<PredictedEdge>;
 
   void SetUp(const QXPck& mesh);
-  // Takes v's predicted list as a FaceList, newest link first (v's slot is
+  // Takes v's predicted list, newest link first, into `links` (v's slot is
   // left empty).
-  FaceList TakePredicted(VertexIndex v);
+  void TakePredicted(VertexIndex v, std::vector<PlainLink>& links);
   // Empties v's predicted list, keeping its room for reuse.
   void DropPredicted(VertexIndex v);
-  // Starts loading the predicted lists a ring will announce to.
-  void PrefetchLists(VertexIndex v, const FaceList& ring) const;
+  // Starts loading the predicted lists a ring (a FaceList or an array of
+  // PlainLinks) will announce to.
+  template <class Ring>
+  void PrefetchLists(VertexIndex v, const Ring& ring) const;
   // AddPrediction for every triangle link of a ring; false on a degenerate
   // edge (value in `degenerateCorner`) or, when `bounded`, on a list that
   // grew beyond kMaxPredictedLinks.
-  bool AnnounceRing(VertexIndex v, const FaceList& ring, bool bounded, VertexIndex* degenerateCorner);
+  template <class Ring>
+  bool AnnounceRing(VertexIndex v, const Ring& ring, bool bounded, VertexIndex* degenerateCorner);
   bool EncodePredicted(BitChannel& bits, QXPck& mesh, VertexIndex v, const FaceList& ring);
-  bool DecodePredicted(BitChannel& bits, QXPck& mesh, VertexIndex v, FaceList& ring);
-  bool ReadDependency(BitChannel& bits, QXPck& mesh, VertexIndex v, const FaceLink& link,
+  bool DecodePredicted(BitChannel& bits, QXPck& mesh, VertexIndex v, std::vector<PlainLink>& ring);
+  bool ReadDependency(BitChannel& bits, QXPck& mesh, VertexIndex v, const PlainLink& link,
                       VertexIndex previous, VertexIndex& dependency);
 
   // A valid file announces at most the hole triangles of c (fewer than 256,
@@ -149,6 +154,7 @@ class ConnectivityModelo2 final : public ConnectivityCoder {
 
   std::vector<PredictedList> lists_;
   std::vector<PredictedList> spare_;
+  std::vector<PlainLink> predicted_;  // the ring being checked against the prediction
 };
 
 // The predicted dependency of ring link (a, b) of v: EdgeDependency's

@@ -105,14 +105,14 @@ namespace {
 // A ring of 256 or more links cannot be stored (the ring size is one byte).
 constexpr int kMaxRingLinks = 255;
 
-// While a ring is being ordered its links are held by plain pointers in
-// these arrays and owned by the list again at the end. The arrays are kept
-// per thread: a ring is closed for every vertex the decoder reads, and fresh
-// arrays each time would cost more than the ordering itself.
+// The arrays a ring is ordered in, kept per thread: a ring is closed for
+// every vertex the decoder reads and the builder writes, and fresh arrays
+// each time would cost more than the ordering itself.
 struct RingScratch {
-  std::vector<FaceLink*> remaining;  // links not yet in a chain, in list order
-  std::vector<FaceLink*> chain;      // the chain grows both ways from the middle
-  std::vector<FaceLink*> ring;       // the chains with their gap links, in order
+  std::vector<PlainLink> remaining;  // links not yet in a chain, in list order
+  std::vector<PlainLink> chain;      // the chain grows both ways from the middle
+  std::vector<PlainLink> ring;       // the chains with their gap links, in order
+  std::vector<PlainLink> copied;     // a FaceList's links, for the list form
 };
 
 RingScratch& Scratch() {
@@ -123,31 +123,31 @@ RingScratch& Scratch() {
 // The chain being extracted: chain[front, back) of the scratch array, which
 // has room for every link on either side of the first.
 struct Chain {
-  std::vector<FaceLink*>& links;
+  const std::vector<PlainLink>& links;
   size_t front, back;
 
-  const FaceLink& First() const { return *links[front]; }
-  const FaceLink& Last() const { return *links[back - 1]; }
+  const PlainLink& First() const { return links[front]; }
+  const PlainLink& Last() const { return links[back - 1]; }
 
   // Step (a): a link may go in front of the chain unless its a repeats the
   // head's b or the b of any chain link but the last.
   bool FrontRepeats(VertexIndex a) const {
     if (a == First().b) return true;
     for (size_t i = front; i + 1 < back; ++i)
-      if (links[i]->b == a) return true;
+      if (links[i].b == a) return true;
     return false;
   }
   // Step (b): a link may go behind the chain unless its b repeats the a of
   // any chain link.
   bool BackRepeats(VertexIndex b) const {
     for (size_t i = front; i < back; ++i)
-      if (links[i]->a == b) return true;
+      if (links[i].a == b) return true;
     return false;
   }
 };
 
-FaceLink* TakeAt(std::vector<FaceLink*>& remaining, std::vector<FaceLink*>::iterator at) {
-  FaceLink* link = *at;
+PlainLink TakeAt(std::vector<PlainLink>& remaining, std::vector<PlainLink>::iterator at) {
+  const PlainLink link = *at;
   remaining.erase(at);
   return link;
 }
@@ -155,7 +155,7 @@ FaceLink* TakeAt(std::vector<FaceLink*>& remaining, std::vector<FaceLink*>::iter
 // Extracts one chain, starting with the first remaining link, into the
 // scratch chain array.
 Chain ExtractChain(RingScratch& scratch) {
-  std::vector<FaceLink*>& remaining = scratch.remaining;
+  std::vector<PlainLink>& remaining = scratch.remaining;
   const size_t middle = remaining.size();
   scratch.chain.resize(2 * middle + 1);
   Chain chain{scratch.chain, middle, middle + 1};
@@ -163,65 +163,77 @@ Chain ExtractChain(RingScratch& scratch) {
   while (!remaining.empty()) {
     const VertexIndex headA = chain.First().a;
     auto front = std::find_if(remaining.begin(), remaining.end(),
-                              [headA](const FaceLink* link) { return link->b == headA; });
+                              [headA](const PlainLink& link) { return link.b == headA; });
     if (front != remaining.end()) {
-      if (chain.FrontRepeats((*front)->a)) break;
+      if (chain.FrontRepeats(front->a)) break;
       scratch.chain[--chain.front] = TakeAt(remaining, front);
       continue;
     }
     const VertexIndex tailB = chain.Last().b;
     auto back = std::find_if(remaining.begin(), remaining.end(),
-                             [tailB](const FaceLink* link) { return link->a == tailB; });
-    if (back == remaining.end() || chain.BackRepeats((*back)->b)) break;
+                             [tailB](const PlainLink& link) { return link.a == tailB; });
+    if (back == remaining.end() || chain.BackRepeats(back->b)) break;
     scratch.chain[chain.back++] = TakeAt(remaining, back);
   }
   return chain;
 }
 
 // The whole CloseRing; the ring (or, on a fault, every link) ends up in
-// `list`. `limitLinks` refuses rings that no record can hold.
-RingStatus CloseRingImpl(VertexIndex v, FaceList& list, bool limitLinks) {
-  if (limitLinks) {
-    const int count = list.Count();
-    if (count > kMaxRingLinks) return {RingFault::kTooManyLinks, count};
-  }
+// `links`. `limitLinks` refuses rings that no record can hold.
+RingStatus CloseRingImpl(VertexIndex v, std::vector<PlainLink>& links, bool limitLinks) {
+  if (limitLinks && links.size() > kMaxRingLinks) return {RingFault::kTooManyLinks, static_cast<int32_t>(links.size())};
   RingScratch& scratch = Scratch();
-  std::vector<FaceLink*>& ring = scratch.ring;
-  scratch.remaining.clear();
+  std::vector<PlainLink>& ring = scratch.ring;
+  scratch.remaining.assign(links.begin(), links.end());
   ring.clear();
-  while (std::unique_ptr<FaceLink> link = list.PopFront()) scratch.remaining.push_back(link.release());
 
   // Two chains that meet at one neighbour (a vertex whose neighbours loop
   // back on themselves, as non-manifold input can leave) are joined directly:
   // a gap from a vertex to itself would stand for nothing and cannot be stored.
   auto addGap = [&](VertexIndex a, VertexIndex b) {
-    if (a != b) ring.push_back(new FaceLink(a, b, 0, v));
+    if (a != b) ring.push_back({a, b, 0, v});
   };
   while (!scratch.remaining.empty()) {
     const Chain chain = ExtractChain(scratch);
-    if (!ring.empty()) addGap(ring.back()->b, chain.First().a);
-    for (size_t i = chain.front; i < chain.back; ++i) ring.push_back(chain.links[i]);
+    if (!ring.empty()) addGap(ring.back().b, chain.First().a);
+    ring.insert(ring.end(), chain.links.begin() + static_cast<std::ptrdiff_t>(chain.front),
+                chain.links.begin() + static_cast<std::ptrdiff_t>(chain.back));
   }
-  if (!ring.empty() && ring.back()->b != ring.front()->a) addGap(ring.back()->b, ring.front()->a);
+  if (!ring.empty() && ring.back().b != ring.front().a) addGap(ring.back().b, ring.front().a);
 
   RingStatus status;
-  if (limitLinks && static_cast<int>(ring.size()) > kMaxRingLinks)
+  if (limitLinks && ring.size() > kMaxRingLinks)
     status = {RingFault::kTooManyLinks, static_cast<int32_t>(ring.size())};
   if (status.Ok() && !ring.empty()) {
     auto smallest = std::min_element(ring.begin(), ring.end(),
-                                     [](const FaceLink* x, const FaceLink* y) { return x->a < y->a; });
+                                     [](const PlainLink& x, const PlainLink& y) { return x.a < y.a; });
     std::rotate(ring.begin(), smallest, ring.end());
   }
-  for (auto it = ring.rbegin(); it != ring.rend(); ++it) list.PushFront(std::unique_ptr<FaceLink>(*it));
-  ring.clear();
+  links.swap(ring);
+  return status;
+}
+
+// The list form: the links are ordered as plain values and the list is
+// rebuilt from them in the new order.
+RingStatus CloseListImpl(VertexIndex v, FaceList& list, bool limitLinks) {
+  std::vector<PlainLink>& links = Scratch().copied;
+  links.clear();
+  for (const FaceLink& link : list) links.push_back({link.a, link.b, link.group, link.dependency});
+  const RingStatus status = CloseRingImpl(v, links, limitLinks);
+  list.Clear();
+  for (auto it = links.rbegin(); it != links.rend(); ++it) list.PushFront(it->a, it->b, it->group, it->dependency);
   return status;
 }
 
 }  // namespace
 
-void CloseRing(VertexIndex v, FaceList& links) { CloseRingImpl(v, links, /*limitLinks=*/false); }
+void CloseRing(VertexIndex v, FaceList& links) { CloseListImpl(v, links, /*limitLinks=*/false); }
 
-RingStatus TryCloseRing(VertexIndex v, FaceList& links) {
+RingStatus TryCloseRing(VertexIndex v, FaceList& links) { return CloseListImpl(v, links, /*limitLinks=*/true); }
+
+void CloseRing(VertexIndex v, std::vector<PlainLink>& links) { CloseRingImpl(v, links, /*limitLinks=*/false); }
+
+RingStatus TryCloseRing(VertexIndex v, std::vector<PlainLink>& links) {
   return CloseRingImpl(v, links, /*limitLinks=*/true);
 }
 

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <iterator>
 #include <memory>
+#include <vector>
 
 namespace qx {
 
@@ -43,6 +44,17 @@ struct FaceLink {
   VertexIndex b = 0;               // second ring vertex
   int32_t group = 0;               // face group while building; 0 elsewhere
   VertexIndex dependency = 0;      // the vertex whose insertion removes the triangle
+};
+
+// A link held by value, for code that orders and reads a ring in an array
+// rather than a list (the builder's and the decoder's own rings).
+struct PlainLink {
+  VertexIndex a = 0;
+  VertexIndex b = 0;
+  int32_t group = 0;
+  VertexIndex dependency = 0;
+
+  bool IsGap(VertexIndex centre) const { return dependency == centre; }
 };
 
 // An owning, singly linked list of FaceLinks. Move-only.
@@ -147,5 +159,9 @@ void CloseRing(VertexIndex v, FaceList& links);
 // after the gap links are added). On refusal the list still holds every link
 // it held, in some order, plus possibly gap links; the caller drops it.
 RingStatus TryCloseRing(VertexIndex v, FaceList& links);
+
+// The same two for links held by value, in list order (first link first).
+void CloseRing(VertexIndex v, std::vector<PlainLink>& links);
+RingStatus TryCloseRing(VertexIndex v, std::vector<PlainLink>& links);
 
 }  // namespace qx

@@ -645,6 +645,7 @@ std::unique_ptr<QXPck> FanBuilder::BuildGroupMesh(const std::vector<VertexIndex>
 
   auto mesh = std::make_unique<QXPck>();
   mesh->Create(count);
+  std::vector<PlainLink> ring;
   for (size_t k = 0; k < order.size(); ++k) {
     // The removal order jumps about the link lists: ask for them ahead.
     if (k + kLinkLead < order.size()) PrefetchCacheLine(&links_[order[k + kLinkLead]]);
@@ -652,7 +653,7 @@ std::unique_ptr<QXPck> FanBuilder::BuildGroupMesh(const std::vector<VertexIndex>
     const VertexIndex v = order[k];
     const VertexIndex i = newIndex[v];
     if (i < 0) continue;
-    FaceList ring = TakeGroupLinks(v, group, newIndex, count);
+    TakeGroupLinks(v, group, newIndex, count, ring);
     CloseRing(i, ring);
     mesh->records[i] = BuildRecord(i, ring);
     if (v != 0) mesh->vertices[i].position = positions_[v];
@@ -664,20 +665,20 @@ std::unique_ptr<QXPck> FanBuilder::BuildGroupMesh(const std::vector<VertexIndex>
   return mesh;
 }
 
-FaceList FanBuilder::TakeGroupLinks(VertexIndex v, int32_t group, const std::vector<VertexIndex>& newIndex,
-                                    int32_t meshVertices) {
+void FanBuilder::TakeGroupLinks(VertexIndex v, int32_t group, const std::vector<VertexIndex>& newIndex,
+                                int32_t meshVertices, std::vector<PlainLink>& ring) {
   auto remap = [&](VertexIndex old) {
     const VertexIndex fresh = newIndex[old];
     if (fresh < 0 || fresh >= meshVertices) FatalError("Error in contruction");
     return fresh;
   };
-  FaceList list;
+  ring.clear();
   LinkList& links = links_[v];
-  // Later links go in front, as each link was put in front when it was stored.
-  for (const BuilderLink& link : links)
-    if (link.group == group) list.PushFront(remap(link.b), remap(link.a), 0, remap(link.dependency));
+  // Later links come first, as if each link had been put in front of a list
+  // when it was stored.
+  for (auto link = links.rbegin(); link != links.rend(); ++link)
+    if (link->group == group) ring.push_back({remap(link->b), remap(link->a), 0, remap(link->dependency)});
   std::erase_if(links, [group](const BuilderLink& link) { return link.group == group; });
-  return list;
 }
 
 }  // namespace qx

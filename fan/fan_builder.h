@@ -212,8 +212,10 @@ class FanBuilder {
   // of leading order entries that are the dummy and the removed vertices.
   std::vector<std::unique_ptr<QXPck>> BuildFanMeshes(const std::vector<VertexIndex>& order, int32_t fixed);
   std::unique_ptr<QXPck> BuildGroupMesh(const std::vector<VertexIndex>& order, int32_t fixed, int32_t group);
-  FaceList TakeGroupLinks(VertexIndex v, int32_t group, const std::vector<VertexIndex>& newIndex,
-                          int32_t meshVertices);
+  // Moves v's links of `group` into `ring`, renumbered, in the order a ring
+  // is closed from.
+  void TakeGroupLinks(VertexIndex v, int32_t group, const std::vector<VertexIndex>& newIndex,
+                      int32_t meshVertices, std::vector<PlainLink>& ring);
 
   // Vertex store, flat per vertex.
   std::vector<Vector> positions_;

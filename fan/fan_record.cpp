@@ -100,10 +100,14 @@ struct Dependencies {
   }
 };
 
+int LinkCount(const FaceList& links) { return links.Count(); }
+int LinkCount(std::span<const PlainLink> links) { return static_cast<int>(links.size()); }
+
 // File data only: corners inside the mesh, triangle links with a dependency
 // below the centre and two distinct corners.
-RingStatus CheckLinks(VertexIndex v, const FaceList& links, VertexIndex vertexCount) {
-  for (const FaceLink& link : links) {
+template <class Links>
+RingStatus CheckLinks(VertexIndex v, const Links& links, VertexIndex vertexCount) {
+  for (const auto& link : links) {
     for (VertexIndex corner : {link.a, link.b})
       if (corner < 0 || corner >= vertexCount) return {RingFault::kBadIndex, corner};
     if (link.IsGap(v)) continue;
@@ -113,11 +117,11 @@ RingStatus CheckLinks(VertexIndex v, const FaceList& links, VertexIndex vertexCo
   return {};
 }
 
-// BuildRecord's steps; with `vertexCount` the links are
-// checked as file data.
-RingStatus Build(VertexIndex v, const FaceList& links, std::optional<VertexIndex> vertexCount,
-                 FanRecord& out) {
-  const int n = links.Count();
+// BuildRecord's steps, for a list or an array of links; with `vertexCount`
+// the links are checked as file data.
+template <class Links>
+RingStatus Build(VertexIndex v, const Links& links, std::optional<VertexIndex> vertexCount, FanRecord& out) {
+  const int n = LinkCount(links);
   if (n == 0) {
     out = FanRecord::Empty();
     return {};
@@ -129,7 +133,7 @@ RingStatus Build(VertexIndex v, const FaceList& links, std::optional<VertexIndex
   }
 
   Dependencies dependencies;
-  for (const FaceLink& link : links) {
+  for (const auto& link : links) {
     assert(link.dependency >= 0 && link.a >= 0 && link.b >= 0);
     if (!link.IsGap(v)) dependencies.Insert(link.dependency);
   }
@@ -142,7 +146,7 @@ RingStatus Build(VertexIndex v, const FaceList& links, std::optional<VertexIndex
   // in a closed ring position k holds link k's a.
   std::array<VertexIndex, kMaxRingSize> firstCorner;
   int k = 0;
-  for (const FaceLink& link : links) firstCorner[k++] = link.a;
+  for (const auto& link : links) firstCorner[k++] = link.a;
   const int start = static_cast<int>(std::min_element(firstCorner.begin(), firstCorner.begin() + n) -
                                      firstCorner.begin());
 
@@ -151,7 +155,7 @@ RingStatus Build(VertexIndex v, const FaceList& links, std::optional<VertexIndex
   for (int g = 0; g < dependencies.count; ++g) writer.SetDependency(g, dependencies.values[g]);
   for (int j = 0; j < n; ++j) writer.SetNeighbour(j, firstCorner[(start + j) % n]);
   k = 0;
-  for (const FaceLink& link : links) {
+  for (const auto& link : links) {
     const int position = (k++ - start + n) % n;
     if (link.a == link.b && link.a == link.dependency) continue;  // all corners equal
     const int group = dependencies.Find(link.dependency);           // gap links find none
@@ -160,22 +164,37 @@ RingStatus Build(VertexIndex v, const FaceList& links, std::optional<VertexIndex
   return {};
 }
 
-}  // namespace
-
-FanRecord BuildRecord(VertexIndex v, const FaceList& links) {
+template <class Links>
+FanRecord BuildChecked(VertexIndex v, const Links& links) {
   FanRecord record;
   const RingStatus status = Build(v, links, std::nullopt, record);
   if (!status.Ok()) FatalError("\nWarning!!, maxCaras=%d", status.value);
   return record;
 }
 
-std::optional<FanRecord> TryBuildRecord(VertexIndex v, const FaceList& links, VertexIndex vertexCount,
-                                        RingStatus* status) {
+template <class Links>
+std::optional<FanRecord> TryBuild(VertexIndex v, const Links& links, VertexIndex vertexCount, RingStatus* status) {
   FanRecord record;
   const RingStatus result = Build(v, links, vertexCount, record);
   if (status) *status = result;
   if (!result.Ok()) return std::nullopt;
   return record;
+}
+
+}  // namespace
+
+FanRecord BuildRecord(VertexIndex v, const FaceList& links) { return BuildChecked(v, links); }
+
+FanRecord BuildRecord(VertexIndex v, std::span<const PlainLink> links) { return BuildChecked(v, links); }
+
+std::optional<FanRecord> TryBuildRecord(VertexIndex v, const FaceList& links, VertexIndex vertexCount,
+                                        RingStatus* status) {
+  return TryBuild(v, links, vertexCount, status);
+}
+
+std::optional<FanRecord> TryBuildRecord(VertexIndex v, std::span<const PlainLink> links, VertexIndex vertexCount,
+                                        RingStatus* status) {
+  return TryBuild(v, links, vertexCount, status);
 }
 
 }  // namespace qx

@@ -182,6 +182,8 @@ class RecordView {
 //    triangle link sets its position's bit in its dependency's group.
 // Header floats are 0. For the program's own data (builder, InvertFaces).
 FanRecord BuildRecord(VertexIndex v, const FaceList& links);
+// The same from links held by value, in ring order.
+FanRecord BuildRecord(VertexIndex v, std::span<const PlainLink> links);
 
 // The checked BuildRecord for rings read from a file, with N = vertexCount:
 // none (and the fault in `status` when given) for 256 or more links, a
@@ -189,6 +191,8 @@ FanRecord BuildRecord(VertexIndex v, const FaceList& links);
 // or a triangle link whose a equals its b (the encoder could not write it
 // back). Otherwise the same record as BuildRecord.
 std::optional<FanRecord> TryBuildRecord(VertexIndex v, const FaceList& links,
+                                        VertexIndex vertexCount, RingStatus* status = nullptr);
+std::optional<FanRecord> TryBuildRecord(VertexIndex v, std::span<const PlainLink> links,
                                         VertexIndex vertexCount, RingStatus* status = nullptr);
 
 }  // namespace qx

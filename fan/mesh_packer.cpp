@@ -126,7 +126,7 @@ bool MeshPacker::ReadStep(BitChannel& bits) {
     mesh_->Unlock();
     return false;
   }
-  FaceList ring;
+  std::vector<PlainLink>& ring = ring_;
   const uint64_t start = bits.TotalBits();
   if (!connectivity_->DecodeRing(bits, *mesh_, v, ring)) return false;
   const uint64_t afterRing = bits.TotalBits();

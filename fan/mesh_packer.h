@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "fan/coder_interfaces.h"
 #include "fan/metrics.h"
@@ -74,6 +75,7 @@ class MeshPacker {
   bool threaded_ = false;
   int32_t remaining_ = 0;
   RegionBoxes regions_;  // threaded reading only
+  std::vector<PlainLink> ring_;  // the ring being read, kept for its room
 };
 
 }  // namespace qx
