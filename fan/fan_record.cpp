@@ -153,10 +153,12 @@ RingStatus Build(VertexIndex v, const Links& links, std::optional<VertexIndex> v
   out = FanRecord::Allocate(n, dependencies.count);
   RecordWriter writer(out);
   for (int g = 0; g < dependencies.count; ++g) writer.SetDependency(g, dependencies.values[g]);
-  for (int j = 0; j < n; ++j) writer.SetNeighbour(j, firstCorner[(start + j) % n]);
+  // Positions wrap around the ring without a division per link.
+  for (int j = 0; j < n; ++j) writer.SetNeighbour(j, firstCorner[start + j < n ? start + j : start + j - n]);
   k = 0;
   for (const auto& link : links) {
-    const int position = (k++ - start + n) % n;
+    const int position = k >= start ? k - start : k - start + n;
+    ++k;
     if (link.a == link.b && link.a == link.dependency) continue;  // all corners equal
     const int group = dependencies.Find(link.dependency);           // gap links find none
     if (group >= 0) writer.SetBit(group, position);

@@ -133,9 +133,12 @@ class RecordView {
   // The ring, n neighbour indices in cyclic order starting at the smallest.
   const uint32_t* Ring() const { return ring_; }
   std::span<const uint32_t> RingSpan() const { return {ring_, static_cast<size_t>(ringSize_)}; }
-  // ring[position mod n]; position ≥ 0, n must not be 0.
+  // ring[position mod n]; position ≥ 0, n must not be 0. Callers mostly
+  // ask for j or j + 1 with j < n, which need no division.
   VertexIndex Neighbour(int position) const {
-    return static_cast<VertexIndex>(ring_[position % ringSize_]);
+    if (position >= ringSize_) position -= ringSize_;
+    if (position >= ringSize_) position %= ringSize_;
+    return static_cast<VertexIndex>(ring_[position]);
   }
 
   // Group g, 0 ≤ g < m, in stored (ascending dependency) order.
