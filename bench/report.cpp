@@ -84,12 +84,14 @@ class Summary {
       Add(model, "build-quadric", Milliseconds(ours->seconds) + ourTriangles, "meshopt: n/a");
       return;
     }
-    // Both run single-threaded in this process: processor time keeps the
-    // ratio steady when other work shares the machine.
+    // Processor time of every thread keeps the ratio steady when other work
+    // shares the machine, and counts the part of our metrics pass that runs
+    // on a second thread; the wall time rides along.
     const double ratio = ours->cpuSeconds / peer->cpuSeconds;
     std::string target = "<= 4x meshopt (cpu)";
     Check(ratio <= kBuildRatio, target);
-    Add(model, "build-quadric L=0.5", Milliseconds(ours->cpuSeconds) + " cpu" + ourTriangles,
+    Add(model, "build-quadric L=0.5",
+        Milliseconds(ours->cpuSeconds) + " cpu, " + Milliseconds(ours->seconds) + " wall" + ourTriangles,
         "meshopt " + Milliseconds(peer->cpuSeconds) + " cpu" + Format(" (%.0f tri)", peer->counters.at("base-triangles")),
         Format("%.1fx", ratio), target);
   }
