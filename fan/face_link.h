@@ -1,5 +1,7 @@
 // FaceLink lists: the form in which the triangles around one centre vertex
-// travel between the builder, the coders, the decoder and BuildRecord
+// travel between the records, the encoder and the tools. The builder and the
+// decoder, which handle a ring per vertex by the million, hold theirs as
+// arrays of PlainLinks instead; both forms close and build records the same.
 //
 // A link (a, b) around centre v stands for the triangle (v, a, b). Its
 // `dependency` is the vertex whose insertion removes the triangle again; a
@@ -80,10 +82,6 @@ class FaceList {
   void PushFront(std::unique_ptr<FaceLink> link);
   // Unlinks the first link and hands it over; none for an empty list.
   std::unique_ptr<FaceLink> PopFront();
-
-  // The owning pointer to the first link, for code that relinks lists by hand
-  // (the coders' predicted lists). Whatever it holds is the list.
-  std::unique_ptr<FaceLink>& Head() { return head_; }
 
   template <class Link>
   class Iterator {
