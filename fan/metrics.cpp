@@ -253,12 +253,12 @@ void MeasureVertex(QXPck& mesh, VertexIndex v, float ceiling, RegionBoxes& regio
 // the refiners' positions, region boxes and record pointers); then the
 // refiners' records.
 constexpr VertexIndex kRecordLead = 24;
+constexpr VertexIndex kNeighbourLead = 16;
+constexpr VertexIndex kRefinerLead = 8;
 
 // Meshes from this many vertices on have the distances of the metrics pass
 // measured on a second thread; below it, starting one costs more than it saves.
 constexpr VertexIndex kParallelDistancesFrom = 4096;
-constexpr VertexIndex kNeighbourLead = 16;
-constexpr VertexIndex kRefinerLead = 8;
 
 void PrefetchRecord(const QXPck& mesh, VertexIndex v) {
   const std::byte* block = mesh.records[v].Block();
