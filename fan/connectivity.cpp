@@ -60,7 +60,7 @@ VertexIndex PredictedDependency(QXPck& mesh, VertexIndex a, VertexIndex b, Verte
 }
 
 bool ConnectivityCoder::DecodeRing(BitChannel& bits, QXPck& mesh, VertexIndex v, FaceList& ring) {
-  thread_local std::vector<PlainLink> links;
+  std::vector<PlainLink> links;
   const bool decoded = DecodeRing(bits, mesh, v, links);
   ring.Clear();
   for (auto link = links.rbegin(); link != links.rend(); ++link)

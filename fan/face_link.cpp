@@ -84,20 +84,10 @@ int FaceList::Count() const {
 }
 
 FaceLink& FaceList::PushFront(VertexIndex a, VertexIndex b, int32_t group, VertexIndex dependency) {
-  PushFront(std::make_unique<FaceLink>(a, b, group, dependency));
-  return *head_;
-}
-
-void FaceList::PushFront(std::unique_ptr<FaceLink> link) {
+  auto link = std::make_unique<FaceLink>(a, b, group, dependency);
   link->next = std::move(head_);
   head_ = std::move(link);
-}
-
-std::unique_ptr<FaceLink> FaceList::PopFront() {
-  if (!head_) return nullptr;
-  std::unique_ptr<FaceLink> first = std::move(head_);
-  head_ = std::move(first->next);
-  return first;
+  return *head_;
 }
 
 namespace {

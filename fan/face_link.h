@@ -78,10 +78,6 @@ class FaceList {
 
   // Puts a new link in front of the list and returns it.
   FaceLink& PushFront(VertexIndex a, VertexIndex b, int32_t group, VertexIndex dependency);
-  // Puts `link` (which must not be followed by other links) in front.
-  void PushFront(std::unique_ptr<FaceLink> link);
-  // Unlinks the first link and hands it over; none for an empty list.
-  std::unique_ptr<FaceLink> PopFront();
 
   template <class Link>
   class Iterator {

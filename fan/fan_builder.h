@@ -37,15 +37,12 @@
 
 namespace qx {
 
-// One triangle (centre, a, b) as the centre vertex stores it. Each triangle
+// One triangle (centre, a, b) as the centre vertex stores it, a link held by
+// value: `group` is the triangle's face group (material), `dependency` the
+// vertex whose removal created it (0 for input triangles). Each triangle
 // (x, a, b) is stored once in each corner, rotated: x holds (a, b), a holds
 // (b, x), b holds (x, a), all with the same group and dependency.
-struct BuilderLink {
-  VertexIndex a = 0;
-  VertexIndex b = 0;
-  int32_t group = 0;           // face group (material) of the triangle
-  VertexIndex dependency = 0;  // vertex whose removal created it; 0 for input triangles
-};
+using BuilderLink = PlainLink;
 
 // The triangles around one vertex. The lists of a builder come from one
 // memory pool of its own (FanBuilder::linkPool_), so that the lists of
