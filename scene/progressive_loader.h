@@ -100,6 +100,8 @@ class ProgressiveLoader {
   QXScene* Scene() const { return scene_.load(std::memory_order_acquire); }
   // The path of the current scene: the window's title.
   const std::string& FileName() const { return fileName_; }
+  // Gives the current scene a new path without reloading it (after a save).
+  void SetFileName(const std::string& path) { fileName_ = path; }
   // True from the start of an emulated load until its feeder has ended.
   bool Feeding() const { return feeding_.load(); }
   // Bytes and chunks accepted by Feed since the loader was created.

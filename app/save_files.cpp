@@ -1,0 +1,40 @@
+#include "app/save_files.h"
+
+#include "app/text_dump.h"
+#include "app/web_page.h"
+#include "scene/scene_commands.h"
+#include "scene/scene_file.h"
+
+namespace qx {
+
+std::string ReplaceExtension(const std::string& path, const std::string& extension) {
+  const size_t nameStart = path.find_last_of("/\\");
+  const size_t dot = path.find_last_of('.');
+  const bool hasExtension = dot != std::string::npos && (nameStart == std::string::npos || dot > nameStart);
+  return (hasExtension ? path.substr(0, dot) : path) + extension;
+}
+
+bool SaveSceneFiles(QXScene& scene, const std::string& path, const SaveDialogSettings& options, std::string& error) {
+  ApplySaveSettings(options, scene);
+  if (!SaveScene(scene, path, options.useZLib)) {
+    error = path + ": the scene could not be written";
+    return false;
+  }
+  if (options.genHTML) {
+    const std::string page = ReplaceExtension(path, ".htm");
+    if (!WriteWebPage(page, path)) {
+      error = page + ": the web page could not be written";
+      return false;
+    }
+  }
+  if (options.genTXT) {
+    const std::string dump = ReplaceExtension(path, ".txt");
+    if (!WriteTextDump(dump, scene)) {
+      error = dump + ": the text dump could not be written";
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace qx

@@ -1,0 +1,25 @@
+// The Save command's files: the scene file with the chosen coders (packed
+// with gzip when asked), and beside it the web page (".htm") and the text
+// dump (".txt") when the options ask for them.
+#pragma once
+
+#include <string>
+
+#include "common/settings.h"
+
+namespace qx {
+
+class QXScene;
+
+// `path` with its extension (the text from the last '.' of the file name)
+// replaced by `extension` (".qxz", ".ppm"); a name without one gets it added.
+std::string ReplaceExtension(const std::string& path, const std::string& extension);
+
+// Writes `scene` to `path` with `options`' coders and packing, then the page
+// and the dump the options ask for. A precision of "None" stores positions
+// raw. False, with `error` naming the file and the reason, when any file
+// could not be written; a scene file that could not be written leaves any
+// earlier file at `path` untouched and writes no page or dump.
+bool SaveSceneFiles(QXScene& scene, const std::string& path, const SaveDialogSettings& options, std::string& error);
+
+}  // namespace qx
