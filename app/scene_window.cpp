@@ -141,6 +141,9 @@ bool SceneWindow::Loading() const {
 bool SceneWindow::SceneEditable() const { return loader_.Scene() && !Loading(); }
 
 void SceneWindow::SetScene(std::unique_ptr<QXScene> scene, const std::string& path) {
+  // The last frame's figures would describe a scene that is gone.
+  statusText_.clear();
+  host_.SetStatusText(statusText_);
   loader_.SetScene(std::move(scene), path);
   SyncScene();
   host_.SetTitle(path);

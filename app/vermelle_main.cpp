@@ -35,6 +35,9 @@ void ReportUnusedRecords() {
 
 int RunWithWindow(const qx::CommandLine& line) {
   qx::InstallFltkMessageBoxes();
+  // FLTK's own file chooser everywhere, rather than whichever desktop
+  // toolkit happens to be installed.
+  Fl::option(Fl::OPTION_FNFC_USES_GTK, false);
   int status = 0;
   {
     qx::EditorWindow editor(line.soft);

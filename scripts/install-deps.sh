@@ -1,11 +1,14 @@
 # Shared by run.sh and test.sh: installs the Debian packages the build needs
-# (clang only for the fuzzing harnesses), running `apt-get update` once and
+# (clang only for the fuzzing harnesses; Xvfb, xdotool and ImageMagick only
+# for the tests of the editor's window), running `apt-get update` once and
 # only when something is missing.
 VERMELLE_PACKAGES=(
   cmake ninja-build g++ pkg-config locales
   zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libosmesa6-dev
+  libfltk1.3-dev
+  xvfb xdotool imagemagick python3
   clang-14 libclang-rt-14-dev
 )
 
