@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the programs (Release) and runs the main job on MODEL or, without one,
 # on the bundled sample: import, simplify, encode, save MODEL.qxz and
-# MODEL.htm beside it, then report what the file holds.
+# MODEL.htm beside it, report what the file holds, and open it in the editor
+# when there is a display to show it on.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/install-deps.sh
@@ -9,7 +10,7 @@ source scripts/sample-model.sh
 install_deps
 
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/release --parallel "$(nproc)" --target qxtool
+cmake --build build/release --parallel "$(nproc)" --target qxtool vermelle
 qxtool=build/release/cli/qxtool
 
 model=${1:-}
@@ -22,3 +23,7 @@ echo "Converting $model"
 echo
 "$qxtool" info "$scene"
 echo "Wrote $scene and ${scene%.*}.htm"
+if [ -n "${DISPLAY:-}" ]; then
+  echo "Opening $scene in vermelle"
+  exec build/release/app/vermelle "$scene"
+fi

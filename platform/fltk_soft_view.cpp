@@ -10,6 +10,20 @@ namespace qx {
 FltkSoftView::FltkSoftView(int x, int y, int width, int height)
     : Fl_Widget(x, y, width, height), memory_(width, height) {}
 
+FltkSoftView::~FltkSoftView() { Fl::remove_timeout(PaintNow, this); }
+
+void FltkSoftView::Invalidate() {
+  if (paintPending_) return;
+  paintPending_ = true;
+  Fl::add_timeout(0, PaintNow, this);
+}
+
+void FltkSoftView::PaintNow(void* data) {
+  auto* self = static_cast<FltkSoftView*>(data);
+  self->paintPending_ = false;
+  if (self->view_) self->view_->Paint();
+}
+
 bool FltkSoftView::CreateContext() { return memory_.Resize(w(), h()) && memory_.CreateContext(); }
 
 void FltkSoftView::Present(bool /*once*/) {
@@ -20,15 +34,17 @@ void FltkSoftView::Present(bool /*once*/) {
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
   glReadBuffer(GL_FRONT);
   glReadPixels(0, 0, frameWidth_, frameHeight_, GL_RGB, GL_UNSIGNED_BYTE, frame_.data());
-  if (!drawing_) redraw();
+  redraw();
 }
 
 void FltkSoftView::draw() {
-  drawing_ = true;
-  if (view_ && view_->IsDirty()) view_->Paint();
-  drawing_ = false;
   if (frame_.empty() || frameWidth_ != w() || frameHeight_ != h()) {
+    // No picture of this size yet: clear, and have one painted.
     fl_rectf(x(), y(), w(), h(), FL_BLACK);
+    if (view_) {
+      view_->MarkDirty();
+      Invalidate();
+    }
     return;
   }
   // OpenGL's rows run bottom-up: start at the last row and step backwards.

@@ -19,6 +19,7 @@ class GLWindow;
 class FltkSoftView : public Fl_Widget, public GLSurface {
  public:
   FltkSoftView(int x, int y, int width, int height);
+  ~FltkSoftView() override;
 
   void SetView(GLWindow* view) { view_ = view; }
   void SetAccelerators(AcceleratorFilter accelerators) { accelerators_ = std::move(accelerators); }
@@ -35,7 +36,10 @@ class FltkSoftView : public Fl_Widget, public GLSurface {
   void Present(bool once) override;
   GLProc GetProcAddress(const char* name) const override { return memory_.GetProcAddress(name); }
   const PixelFormat& Format() const override { return memory_.Format(); }
-  void Invalidate() override { redraw(); }
+  // Asks for a picture: the view paints on the next turn of the event loop,
+  // outside FLTK's drawing of the window (a paint updates the status bar,
+  // which must not change while the window is being drawn).
+  void Invalidate() override;
   void StartTimer(int periodMs) override {
     timer_.Start(periodMs, [this] {
       if (view_) view_->OnTimer();
@@ -51,10 +55,12 @@ class FltkSoftView : public Fl_Widget, public GLSurface {
 
  private:
 
+  static void PaintNow(void* data);
+
   GLWindow* view_ = nullptr;
+  bool paintPending_ = false;
   AcceleratorFilter accelerators_;
   OsMesaSurface memory_;
-  bool drawing_ = false;
   ViewTimer timer_;
   // The last presented picture: rows of RGB bytes, bottom row first.
   std::vector<uint8_t> frame_;
