@@ -164,8 +164,8 @@ void EditorWindow::Layout() {
 }
 
 void EditorWindow::resize(int x, int y, int width, int height) {
-  Fl_Widget::resize(x, y, width, height);  // the children are laid out by hand
-  Layout();
+  Fl_Double_Window::resize(x, y, width, height);
+  Layout();  // the fixed heights of menu and status bar, whatever FLTK scaled
   redraw();
 }
 

@@ -170,5 +170,66 @@ class EditorWindow(unittest.TestCase):
         self.assertEqual(xdotool("getwindowname", self.window), self.model)
 
 
+def read_ppm(path):
+    with open(path, "rb") as image:
+        data = image.read()
+    header = data.split(b"\n", 4)
+    width, height = (int(value) for value in header[2].split())
+    return width, height, header[4]
+
+
+def ppm_coverage(path):
+    width, height, pixels = read_ppm(path)
+    covered = sum(1 for i in range(0, len(pixels), 3) if min(pixels[i:i + 3]) < 235)
+    return covered / (width * height)
+
+
+class Batch(unittest.TestCase):
+    """The command line's batch, with and without a display."""
+
+    def setUp(self):
+        self.folder = tempfile.mkdtemp(prefix="vermelle_batch_")
+        for name in ("One.ply", "two.PLY"):
+            write_sphere_ply(os.path.join(self.folder, name), rings=8, segments=12)
+        self.settings = os.path.join(self.folder, "vermelle.ini")
+
+    def run_vermelle(self, *arguments, display=True):
+        env = dict(os.environ, VERMELLE_INI=self.settings)
+        if not display:
+            env.pop("DISPLAY", None)
+        return subprocess.run([VERMELLE, *arguments], env=env, capture_output=True, text=True, timeout=120)
+
+    def check_outputs(self, names):
+        for name in names:
+            base = os.path.join(self.folder, name)
+            width, height, _ = read_ppm(base + ".ppm")
+            self.assertEqual((width, height), (320, 240))
+            self.assertTrue(0.05 < ppm_coverage(base + ".ppm") < 0.9)
+            self.assertTrue(os.path.getsize(base + ".qxz") > 0)
+
+    def test_without_a_display_every_file_is_rotated_captured_and_saved(self):
+        pattern = os.path.join(self.folder, "*.ply")
+        done = self.run_vermelle("-w", "320", "-h", "240", "-rx", "-ppm", "-s", pattern, display=False)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.check_outputs(["One", "two"])
+        self.assertIn("two.PLY: save done", done.stderr)
+        # The same picture as the command-line renderer draws at that size.
+        subprocess.run([QXTOOL, "render", os.path.join(self.folder, "two.qxz"), "-o",
+                        os.path.join(self.folder, "render.ppm"), "--width", "320", "--height", "240"], check=True)
+        self.assertAlmostEqual(ppm_coverage(os.path.join(self.folder, "two.ppm")),
+                               ppm_coverage(os.path.join(self.folder, "render.ppm")), delta=0.03)
+
+    def test_without_a_display_help_goes_to_standard_output_and_failures_exit_1(self):
+        done = self.run_vermelle("-?", "-ppm", os.path.join(self.folder, "missing.ply"), display=False)
+        self.assertIn("\t-rx   \tRotate 90\u00ba X\n", done.stdout)
+        self.assertEqual(done.returncode, 1)
+        self.assertEqual(self.run_vermelle(display=False).returncode, 1)
+
+    def test_with_a_display_the_window_runs_the_batch_and_quits(self):
+        done = self.run_vermelle("-w", "320", "-h", "240", "-ppm", "-s", "-q", os.path.join(self.folder, "*.ply"))
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.check_outputs(["One", "two"])
+
+
 if __name__ == "__main__":
     unittest.main(argv=sys.argv[:1], verbosity=2)
