@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "app/commands.h"
+#include "app/dialogs.h"
 #include "platform/fltk_dialogs.h"
 #include "platform/fltk_gl_view.h"
 #include "platform/fltk_soft_view.h"
@@ -247,10 +248,13 @@ std::optional<std::array<float, 3>> EditorWindow::ChooseColour(const std::array<
   return ChooseColourDialog("Back color", rgb);
 }
 
-std::optional<std::string> EditorWindow::ChooseFile(const FileRequest& request) {
-  return ChooseFileDialog(request.title, request.filterName, request.filterPattern, request.initialName,
-                          request.save);
+bool EditorWindow::EditSaveOptions(SaveDialogState& state) { return RunSaveDialog(state); }
+bool EditorWindow::EditLoadOptions(LoadDialogState& state) { return RunLoadDialog(state); }
+bool EditorWindow::EditImportOptions(ImportDialogState& state, ModelFormat format, const std::string& settingsPath,
+                                     ImportOptions& confirmed) {
+  return RunImportDialog(state, format, settingsPath, confirmed);
 }
+void EditorWindow::ShowAbout() { RunAboutBox(); }
 
 void EditorWindow::OpenAddress(const std::string& address) { OpenInBrowser(address); }
 

@@ -65,7 +65,11 @@ class EditorWindow : public Fl_Double_Window, public WindowHost {
   void SetTrackSelection(int first, int last) override;
   void PopupContextMenu(int x, int y) override;
   std::optional<std::array<float, 3>> ChooseColour(const std::array<float, 3>& rgb) override;
-  std::optional<std::string> ChooseFile(const FileRequest& request) override;
+  bool EditSaveOptions(SaveDialogState& state) override;
+  bool EditLoadOptions(LoadDialogState& state) override;
+  bool EditImportOptions(ImportDialogState& state, ModelFormat format, const std::string& settingsPath,
+                         ImportOptions& confirmed) override;
+  void ShowAbout() override;
   void OpenAddress(const std::string& address) override;
   void SetWaitCursor(bool waiting) override;
   bool StopKeyHeld() override;

@@ -4,6 +4,7 @@
 #include "app/web_page.h"
 #include "scene/scene_commands.h"
 #include "scene/scene_file.h"
+#include "scene/scene_model.h"
 
 namespace qx {
 
@@ -14,8 +15,11 @@ std::string ReplaceExtension(const std::string& path, const std::string& extensi
   return (hasExtension ? path.substr(0, dot) : path) + extension;
 }
 
-bool SaveSceneFiles(QXScene& scene, const std::string& path, const SaveDialogSettings& options, std::string& error) {
+bool SaveSceneFiles(QXScene& scene, const std::string& path, const SaveDialogSettings& options, double bound,
+                    std::string& error) {
   ApplySaveSettings(options, scene);
+  scene.BitsError = static_cast<float>(bound > 0 ? bound : 0);
+  if (!(scene.BitsError > 0)) scene.GeoMode = 0;
   if (!SaveScene(scene, path, options.useZLib)) {
     error = path + ": the scene could not be written";
     return false;

@@ -15,11 +15,12 @@ class QXScene;
 // replaced by `extension` (".qxz", ".ppm"); a name without one gets it added.
 std::string ReplaceExtension(const std::string& path, const std::string& extension);
 
-// Writes `scene` to `path` with `options`' coders and packing, then the page
-// and the dump the options ask for. A precision of "None" stores positions
-// raw. False, with `error` naming the file and the reason, when any file
+// Writes `scene` to `path` with `options`' coders and packing and the error
+// bound `bound`, then the page and the dump the options ask for. A bound of
+// 0 or less leaves nothing to quantise: positions are stored raw. False, with `error` naming the file and the reason, when any file
 // could not be written; a scene file that could not be written leaves any
 // earlier file at `path` untouched and writes no page or dump.
-bool SaveSceneFiles(QXScene& scene, const std::string& path, const SaveDialogSettings& options, std::string& error);
+bool SaveSceneFiles(QXScene& scene, const std::string& path, const SaveDialogSettings& options, double bound,
+                    std::string& error);
 
 }  // namespace qx

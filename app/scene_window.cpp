@@ -9,7 +9,6 @@
 
 #include "app/commands.h"
 #include "app/save_files.h"
-#include "app/version.h"
 #include "app/web_page.h"
 #include "common/diagnostics.h"
 #include "fan/fan_walk.h"
@@ -18,7 +17,6 @@
 #include "import/importer.h"
 #include "import/model_format.h"
 #include "platform/gl_api.h"
-#include "scene/rate_table.h"
 #include "scene/registry.h"
 #include "scene/scene_commands.h"
 #include "scene/scene_model.h"
@@ -32,8 +30,6 @@ namespace {
 constexpr int kDragWrap = 360;
 // One wheel notch narrows or widens the field of view by this many degrees.
 constexpr float kWheelZoomDegrees = 5;
-
-const char kSceneFilterName[] = "QXRep Files (*.qxz,*.qx4)";
 
 // Why a scene file could not be opened: the system's reason when it cannot
 // be read at all, else that it holds no scene.
@@ -209,8 +205,7 @@ bool SceneWindow::ExecuteSceneCommand(int id, bool batch) {
     case kCmdSelectOccluded:
     case kCmdRemoveOccludedFaces:
     case kCmdSelectBadOrientation: ToolNotAvailable("The occlusion analysis"); return false;
-    case kCmdAbout: ShowMessageBox("About Trevalis Representation", "TREVALIS REPRESENTATION\n" + VersionLine());
-      return true;
+    case kCmdAbout: host_.ShowAbout(); return true;
     case kCmdVisitWebSite: host_.OpenAddress(kHomePageAddress); return true;
     default: return false;  // kCmdIgnored and unknown numbers
   }
@@ -332,39 +327,34 @@ void SceneWindow::RemoveSelected() {
 
 bool SceneWindow::Open(bool batch) {
   if (batch) return LoadFile(FileName(), 0);
-  LoadDialogSettings options = LoadDialogSettings::Load(settingsPath_);
-  const std::optional<std::string> name =
-      host_.ChooseFile({"Open file", kSceneFilterName, "*.qxz;*.qx4", options.defaultFile, false});
-  if (!name) return false;
-  const bool rated = options.emulateModem && options.speedModem >= 0 &&
-                     options.speedModem < static_cast<int>(kLineRates.size());
-  const int32_t rate = rated ? kLineRates[static_cast<size_t>(options.speedModem)].bytesPerSecond : 0;
-  options.defaultFile = *name;
-  options.Save(settingsPath_);
-  return LoadFile(*name, rate);
+  LoadDialogState state = LoadDialogState::Open(LoadDialogSettings::Load(settingsPath_));
+  if (!host_.EditLoadOptions(state)) return false;
+  const bool loaded = LoadFile(state.fileName, state.rate);
+  state.options.Save(settingsPath_);
+  return loaded;
 }
 
 bool SceneWindow::Save(bool batch) {
   if (!SceneEditable()) return false;
-  SaveDialogSettings options = SaveDialogSettings::Load(settingsPath_);
-  std::string path = ReplaceExtension(FileName(), ".qxz");
+  SaveDialogState state = SaveDialogState::Open(SaveDialogSettings::Load(settingsPath_),
+                                                ReplaceExtension(FileName(), ".qxz"));
+  state.bound = PrecisionBound(state.options.bitsError);
   if (!batch) {
-    const std::optional<std::string> name = host_.ChooseFile({"Save file", kSceneFilterName, "*.qxz", path, true});
-    if (!name) return false;
-    path = *name;
+    if (!host_.EditSaveOptions(state)) return false;
+    state.options.Save(settingsPath_);
   }
   const auto start = std::chrono::steady_clock::now();
   host_.SetWaitCursor(true);
   std::string error;
-  const bool saved = SaveSceneFiles(*CurrentScene(), path, options, error);
+  const bool saved = SaveSceneFiles(*CurrentScene(), state.fileName, state.options, state.bound, error);
   host_.SetWaitCursor(false);
   if (!saved) {
     ShowError("%s", error.c_str());
     return false;
   }
   // The same scene under its new name: no reload.
-  loader_.SetFileName(path);
-  host_.SetTitle(path);
+  loader_.SetFileName(state.fileName);
+  host_.SetTitle(state.fileName);
   const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
   PrintMessage("\nSave time: %d", static_cast<int>(elapsed.count()));
   return true;
@@ -372,14 +362,13 @@ bool SceneWindow::Save(bool batch) {
 
 bool SceneWindow::Import(int id, bool batch) {
   const ModelFormat format = *ImportFormat(id);
-  const ModelFormatInfo& info = GetModelFormatInfo(format);
   ImportOptions options = ImportOptions::Load(format, settingsPath_);
   std::string path = FileName();
   if (!batch) {
-    const std::optional<std::string> name =
-        host_.ChooseFile({info.dialogTitle, info.filterName, info.filterPattern, options.defaultFile, false});
-    if (!name) return false;
-    path = *name;
+    ImportDialogState state = ImportDialogState::Open(options);
+    if (!host_.EditImportOptions(state, format, settingsPath_, options)) return false;
+    options.Save(settingsPath_);
+    path = options.fileName;
   }
   SetStatus("Press ESC or SPACE to stop import");
   host_.SetWaitCursor(true);
@@ -387,7 +376,8 @@ bool SceneWindow::Import(int id, bool batch) {
   host_.SetTrackSelection(0, 0);
   host_.SetWaitCursor(false);
   if (!scene) {
-    ShowError("Cannot import %s: the file could not be read as %s", path.c_str(), info.menuText);
+    ShowError("Cannot import %s: the file could not be read as %s", path.c_str(),
+              GetModelFormatInfo(format).menuText);
     return false;
   }
   SetScene(std::move(scene), path);

@@ -10,16 +10,10 @@
 #include <optional>
 #include <string>
 
-namespace qx {
+#include "app/dialog_rules.h"
+#include "import/model_format.h"
 
-// A file chooser request: title and one filter ("3DS files", "*.3ds;*.prj").
-struct FileRequest {
-  std::string title;
-  std::string filterName;
-  std::string filterPattern;
-  std::string initialName;
-  bool save = false;
-};
+namespace qx {
 
 class WindowHost {
  public:
@@ -41,8 +35,16 @@ class WindowHost {
   virtual void PopupContextMenu(int /*x*/, int /*y*/) {}
   // The colour chooser, starting at `rgb`; none when cancelled.
   virtual std::optional<std::array<float, 3>> ChooseColour(const std::array<float, 3>& /*rgb*/) { return std::nullopt; }
-  // A file chooser; none when cancelled or when there is no display.
-  virtual std::optional<std::string> ChooseFile(const FileRequest& /*request*/) { return std::nullopt; }
+  // The dialogs: each shows its state, keeps it up to date and answers
+  // whether it was confirmed (never, without a display).
+  virtual bool EditSaveOptions(SaveDialogState& /*state*/) { return false; }
+  virtual bool EditLoadOptions(LoadDialogState& /*state*/) { return false; }
+  // A folder chosen with "LDraw Dir..." is saved to `settingsPath` at once.
+  virtual bool EditImportOptions(ImportDialogState& /*state*/, ModelFormat /*format*/,
+                                 const std::string& /*settingsPath*/, ImportOptions& /*confirmed*/) {
+    return false;
+  }
+  virtual void ShowAbout() {}
   // Opens an address in the system's browser.
   virtual void OpenAddress(const std::string& /*address*/) {}
   // The wait cursor during long work, the arrow afterwards.

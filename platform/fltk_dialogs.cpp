@@ -7,6 +7,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <thread>
 #include <vector>
@@ -20,10 +21,15 @@ namespace qx {
 bool DisplayAvailable() {
   const char* name = std::getenv("DISPLAY");
   if (!name || !*name) return false;
-  Display* display = XOpenDisplay(name);
-  if (!display) return false;
-  XCloseDisplay(display);
-  return true;
+  // A server that has just started may refuse a first connection.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (Display* display = XOpenDisplay(name)) {
+      XCloseDisplay(display);
+      return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  return false;
 }
 
 void InstallFltkMessageBoxes() {

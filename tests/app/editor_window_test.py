@@ -78,7 +78,8 @@ def coverage(shot):
     return sum(1 for p in pixels if min(p) < 235) / len(pixels)
 
 
-class EditorWindow(unittest.TestCase):
+class EditorCase(unittest.TestCase):
+    """Starts the editor on a scene converted from a generated sphere."""
     @classmethod
     def setUpClass(cls):
         cls.folder = tempfile.mkdtemp(prefix="vermelle_editor_")
@@ -92,8 +93,9 @@ class EditorWindow(unittest.TestCase):
         with open(self.settings, "w") as out:
             out.write(settings)
         env = dict(os.environ, VERMELLE_INI=self.settings)
-        self.process = subprocess.Popen([VERMELLE, *arguments], env=env, stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL)
+        self.errors = os.path.join(self.folder, "stderr.txt")
+        with open(self.errors, "w") as errors:
+            self.process = subprocess.Popen([VERMELLE, *arguments], env=env, stdout=subprocess.DEVNULL, stderr=errors)
         self.addCleanup(self.stop)
         for _ in range(100):
             # The top-level window is the one with a title (the view inside
@@ -105,7 +107,7 @@ class EditorWindow(unittest.TestCase):
                 xdotool("windowfocus", "--sync", self.window)
                 return
             time.sleep(0.1)
-        self.fail("the window did not appear")
+        self.fail("the window did not appear (exit status %s): %s" % (self.process.poll(), open(self.errors).read()))
 
     def stop(self):
         if self.process.poll() is None:
@@ -124,6 +126,9 @@ class EditorWindow(unittest.TestCase):
     def key(self, keys):
         xdotool("key", "--window", self.window, keys)
 
+
+
+class EditorWindow(EditorCase):
     def test_model_draw_modes_drag_and_new(self):
         self.start(self.model)
         solid = self.settle(lambda shot: coverage(shot) > 0.05)
@@ -168,6 +173,49 @@ class EditorWindow(unittest.TestCase):
         final = self.settle(lambda shot: coverage(shot) > coverage(early) + 0.02, tries=150)
         self.assertGreater(coverage(final), coverage(early))
         self.assertEqual(xdotool("getwindowname", self.window), self.model)
+
+
+class Dialogs(EditorCase):
+    """Each dialog opens from its command; Escape changes nothing, OK saves."""
+
+    def wait_for_window(self, title, present=True):
+        for _ in range(50):
+            if bool(xdotool("search", "--onlyvisible", "--name", "^%s$" % title)) == present:
+                return True
+            time.sleep(0.1)
+        return False
+
+    def test_dialogs_open_and_escape_leaves_the_settings_alone(self):
+        model = os.path.join(self.folder, "dialogs.qxz")
+        with open(self.model, "rb") as source, open(model, "wb") as copy:
+            copy.write(source.read())
+        self.start(model)
+        self.settle(lambda shot: coverage(shot) > 0.05)
+        settings = None
+        for keys, title in (("ctrl+o", "Load QX"), ("ctrl+alt+p", "Import Ply file"),
+                            ("alt+slash", "About Trevalis Representation"), ("ctrl+s", "Save QX")):
+            xdotool("windowfocus", "--sync", self.window)
+            self.key(keys)
+            self.assertTrue(self.wait_for_window(title), title)
+            xdotool("key", "Escape")
+            self.assertTrue(self.wait_for_window(title, present=False), title)
+            time.sleep(0.2)
+            current = open(self.settings).read()
+            settings = settings or current
+            self.assertEqual(current, settings, title)
+        self.assertNotIn("DlgSaveQX", settings)
+
+        xdotool("windowfocus", "--sync", self.window)
+        self.key("ctrl+s")
+        self.assertTrue(self.wait_for_window("Save QX"))
+        xdotool("key", "Return")
+        self.assertTrue(self.wait_for_window("Save QX", present=False))
+        for _ in range(50):
+            if os.path.exists(os.path.join(self.folder, "dialogs.htm")):
+                break
+            time.sleep(0.1)
+        self.assertTrue(os.path.exists(os.path.join(self.folder, "dialogs.htm")))
+        self.assertIn("[DlgSaveQX]", open(self.settings).read())
 
 
 def read_ppm(path):
