@@ -1,10 +1,18 @@
 // Scenes with meshes: headers, the interleaving schedule, every coder
 // combination round-tripping to the encoder's own positions, truncated files
 // and the two packings.
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <set>
+#include <string>
+#include <utility>
 #include <vector>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -246,22 +254,97 @@ TEST_F(Container, FullScenesRoundTripInBothPackings) {
   }
 }
 
-TEST_F(Container, FailedSavesLeaveTheExistingFileAlone) {
+// What a save that must fail leaves: the file that was there, untouched, no
+// temporary beside it, and a reason.
+struct SaveOutcome {
+  bool saved;
+  std::string failure;
+};
+
+SaveOutcome Save(QXScene& scene, const fs::path& path, bool pack) {
+  SaveOutcome outcome;
+  outcome.saved = SaveScene(scene, path.string(), pack, &outcome.failure);
+  return outcome;
+}
+
+std::set<std::string> Names(const fs::path& dir) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename().string());
+  return names;
+}
+
+TEST_F(Container, FailedSavesSayWhyAndLeaveTheExistingFileAlone) {
   const ScratchFolder scratch;
   const fs::path& dir = scratch.Path();
-  const fs::path path = dir / "kept.qxz";
-  std::ofstream(path) << "precious";
+  const fs::path kept = dir / "kept.qxz";
+  std::ofstream(kept) << "precious";
+  fs::create_directories(dir / "folder.qxz" / "inside");
+  fs::create_directories(dir / "empty.qxz");
   QXScene broken;
   broken.AddMesh(new QXPck);  // no vertices: its header cannot be written
-  EXPECT_FALSE(SaveScene(broken, path.string(), true));
   QXScene fine;
   AddOctahedra(fine, 1);
-  EXPECT_FALSE(SaveScene(fine, (dir / "missing" / "x.qxz").string(), true));
-  std::ifstream in(path);
-  std::string text;
-  in >> text;
-  EXPECT_EQ(text, "precious");
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1) << "no temporary left";
+  // A folder where the file should go refuses the final rename, full or empty.
+  const std::pair<QXScene*, fs::path> saves[] = {
+      {&broken, kept}, {&fine, dir / "missing" / "x.qxz"}, {&fine, dir / "folder.qxz"}, {&fine, dir / "empty.qxz"}};
+  for (bool pack : {true, false})
+    for (const auto& [scene, path] : saves) {
+      const SaveOutcome outcome = Save(*scene, path, pack);
+      EXPECT_FALSE(outcome.saved) << path;
+      EXPECT_FALSE(outcome.failure.empty()) << path;
+    }
+  EXPECT_EQ(ReadWholeFile(kept), "precious");
+  EXPECT_TRUE(fs::is_directory(dir / "folder.qxz" / "inside"));
+  EXPECT_TRUE(fs::is_empty(dir / "empty.qxz"));
+  EXPECT_EQ(Names(dir), (std::set<std::string>{"kept.qxz", "folder.qxz", "empty.qxz"})) << "no temporary left";
+}
+
+TEST_F(Container, SavesIntoAReadOnlyFolderFailCleanly) {
+  const ScratchFolder scratch;
+  const fs::path dir = scratch.Path() / "locked";
+  fs::create_directories(dir);
+  std::ofstream(dir / "kept.qxz") << "precious";
+  fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
+  if (::access(dir.c_str(), W_OK) == 0) {  // root writes anyway
+    fs::permissions(dir, fs::perms::owner_all);
+    GTEST_SKIP() << "this user may write into read-only folders";
+  }
+  QXScene fine;
+  AddOctahedra(fine, 1);
+  const SaveOutcome outcome = Save(fine, dir / "kept.qxz", true);
+  fs::permissions(dir, fs::perms::owner_all);
+  EXPECT_FALSE(outcome.saved);
+  EXPECT_NE(outcome.failure.find("denied"), std::string::npos) << outcome.failure;
+  EXPECT_EQ(ReadWholeFile(dir / "kept.qxz"), "precious");
+  EXPECT_EQ(Names(dir), std::set<std::string>{"kept.qxz"});
+}
+
+// A full disk, as a file-size limit of a few bytes in a child process (which
+// ignores the signal the limit raises, so the writes fail with an error).
+TEST_F(Container, ASaveThatRunsOutOfRoomFailsCleanly) {
+  const ScratchFolder scratch;
+  const fs::path& dir = scratch.Path();
+  const fs::path kept = dir / "kept.qxz";
+  std::ofstream(kept) << "precious";
+  QXScene scene;
+  AddOctahedra(scene, 2);
+  for (bool pack : {true, false}) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      std::signal(SIGXFSZ, SIG_IGN);
+      const rlimit tiny{64, 64};
+      ::setrlimit(RLIMIT_FSIZE, &tiny);
+      const SaveOutcome outcome = Save(scene, kept, pack);
+      ::_exit(outcome.saved ? 1 : outcome.failure.find("too large") == std::string::npos ? 2 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: reported as saved, 2: no reason given; packed " << pack;
+  }
+  EXPECT_EQ(ReadWholeFile(kept), "precious");
+  EXPECT_EQ(Names(dir), std::set<std::string>{"kept.qxz"});
 }
 
 TEST_F(Container, TruncatedFilesHoldExactlyTheStepsReceived) {
