@@ -18,8 +18,10 @@
 
 #include "fan/fan_record.h"
 #include "fan/fan_walk.h"
+#include "fan/mesh_packer.h"
 #include "fan/metrics.h"
 #include "fan/pck.h"
+#include "scene/object_writer.h"
 #include "scene/registry.h"
 #include "scene/scene_file.h"
 #include "scene/scene_model.h"
@@ -175,16 +177,30 @@ TEST_F(Container, EveryTruncationLoadsEveryMeshAtSomeDetail) {
   EXPECT_GT(headersEnd, 0u);
 }
 
+// The split index takes the bytes N - 1 needs: none for N = 1, then 1, 2, 2, 3
+// at the edges of each width. A width that writer and reader got wrong alike
+// would still round-trip, so the header's bytes are checked too.
 TEST_F(Container, SplitIndexWidthFollowsTheVertexCount) {
-  for (int32_t count : {1, 256, 257}) {
+  const std::pair<int32_t, size_t> widths[] = {{1, 0}, {256, 1}, {257, 2}, {65536, 2}, {65537, 3}};
+  size_t smallestHeader = 0;
+  for (const auto& [count, width] : widths) {
     QXScene scene;
     auto* mesh = new QXPck;
     mesh->Create(count);
     for (VertexIndex v = 0; v < count; ++v) mesh->records[v] = FanRecord::Empty();
     mesh->splitIndex = count - 1;
     scene.AddMesh(mesh);
-    const std::vector<uint8_t> bytes = EncodeScene(scene);
-    auto decoded = DecodeScene(bytes);
+    MemoryObjectWriter out;
+    ASSERT_TRUE(MeshPacker(nullptr, nullptr).WriteHeader(mesh, out)) << count;
+    const std::vector<uint8_t>& header = out.Bytes();
+    if (count == 1) smallestHeader = header.size();
+    EXPECT_EQ(header.size(), smallestHeader + width) << count;
+    constexpr size_t kSplitAt = 4 + 13 + 4;  // behind the mesh record and N
+    uint32_t split = 0;
+    for (size_t i = 0; i < width; ++i) split |= uint32_t{header[kSplitAt + i]} << (8 * i);
+    EXPECT_EQ(split, static_cast<uint32_t>(count - 1)) << count;
+
+    auto decoded = DecodeScene(EncodeScene(scene));
     ASSERT_TRUE(decoded && decoded->meshes) << count;
     EXPECT_EQ(decoded->meshes->vertexCount, count);
     EXPECT_EQ(decoded->meshes->splitIndex, count - 1);
