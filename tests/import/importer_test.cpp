@@ -236,8 +236,10 @@ TEST_F(ImporterTest, FilesNotOfTheirFormatFailAndEmptyOnesWarn) {
 
 // An AC3D file cut off inside its second object keeps the first.
 TEST_F(ImporterTest, AnAc3dFileCutOffKeepsTheObjectsBeforeTheCut) {
-  const std::string object = "OBJECT poly\nnumvert 3\n0 0 0\n1 0 0\n0 1 0\nnumsurf 1\nSURF 0x10\nrefs 3\n0 0 0\n1 0 0\n2 0 0\nkids 0\n";
-  const fs::path path = Write("cut.ac", "AC3Db\nOBJECT world\nkids 2\n" + object + object.substr(0, object.size() - 20));
+  const std::string object =
+      "OBJECT poly\nnumvert 3\n0 0 0\n1 0 0\n0 1 0\nnumsurf 1\nSURF 0x10\nrefs 3\n0 0 0\n1 0 0\n2 0 0\nkids 0\n";
+  const std::string cut = object.substr(0, object.size() - 20);  // inside the references
+  const fs::path path = Write("cut.ac", "AC3Db\nOBJECT world\nkids 2\n" + object + cut);
   std::string failure, out;
   auto scene = CapturedImport(path, ImportOptions::Defaults(ModelFormat::FmtAC3D), failure, out);
   ASSERT_TRUE(scene) << failure;

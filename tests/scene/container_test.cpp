@@ -18,9 +18,11 @@
 
 #include "fan/fan_record.h"
 #include "fan/fan_walk.h"
+#include "fan/bit_channel.h"
 #include "fan/mesh_packer.h"
 #include "fan/metrics.h"
 #include "fan/pck.h"
+#include "scene/object_reader.h"
 #include "scene/object_writer.h"
 #include "scene/registry.h"
 #include "scene/scene_file.h"
@@ -205,6 +207,63 @@ TEST_F(Container, SplitIndexWidthFollowsTheVertexCount) {
     EXPECT_EQ(decoded->meshes->vertexCount, count);
     EXPECT_EQ(decoded->meshes->splitIndex, count - 1);
     EXPECT_EQ(decoded->meshes->pendingCount, 0);
+  }
+}
+
+// One mesh coded step by step; the channel's bit count after each step marks
+// where that step ends. A stream cut after any whole word decodes exactly the
+// steps whose bits all arrived, leaving the pending count at N - k.
+TEST_F(Container, CutStreamsLeaveThePendingCountAtNMinusTheStepsReceived) {
+  QXPck mesh;
+  BuildOctahedron(mesh);
+  MemoryObjectWriter out;
+  MeshPacker writer(nullptr, nullptr);
+  ASSERT_TRUE(writer.WriteHeader(&mesh, out));
+  const size_t headerBytes = out.Tell();
+  BitChannel bits(out);
+  std::vector<uint64_t> stepEnds;
+  while (writer.WriteStep(bits)) stepEnds.push_back(bits.TotalBits());
+  ASSERT_TRUE(bits.Finish());
+  ASSERT_EQ(stepEnds.size(), 7u);
+  const std::vector<uint8_t>& bytes = out.Bytes();
+  for (size_t words = 0; headerBytes + 4 * words <= bytes.size(); ++words) {
+    MemoryObjectReader in(std::span(bytes.data(), headerBytes + 4 * words));
+    MeshPacker reader(false);
+    int64_t budget = 1000;
+    const std::unique_ptr<QXPck> decoded(reader.ReadHeader(in, budget));
+    ASSERT_TRUE(decoded);
+    BitChannel reading(in);
+    int steps = 0;
+    while (reader.ReadStep(reading)) ++steps;
+    const auto received =
+        std::count_if(stepEnds.begin(), stepEnds.end(), [&](uint64_t end) { return end <= 32 * words; });
+    EXPECT_EQ(steps, received) << words;
+    EXPECT_EQ(decoded->pendingCount, received == 7 ? 0 : 8 - received) << words;
+  }
+}
+
+// Vertices without triangles, below the split index too, still get their
+// positions (raw, whatever the coder).
+TEST_F(Container, RingsThatAllDecodeEmptyStillCarryEveryPosition) {
+  for (int geoMode : {0, 1, 3}) {
+    QXScene scene;
+    auto* mesh = new QXPck;
+    mesh->Create(6);
+    for (VertexIndex v = 0; v < 6; ++v) {
+      mesh->records[v] = FanRecord::Empty();
+      mesh->vertices[v].position = {0.5f * v, -1.25f * v, 3.0f + v};
+    }
+    mesh->splitIndex = 3;
+    scene.AddMesh(mesh);
+    scene.GeoMode = geoMode;
+    scene.BitsError = 1.0f / 64;
+    auto decoded = DecodeScene(EncodeScene(scene));
+    ASSERT_TRUE(decoded && decoded->meshes) << geoMode;
+    EXPECT_EQ(decoded->meshes->pendingCount, 0);
+    for (VertexIndex v = 1; v < 6; ++v) {
+      EXPECT_TRUE(decoded->meshes->Record(v).IsEmpty()) << geoMode << " " << v;
+      EXPECT_EQ(decoded->meshes->vertices[v].position, mesh->vertices[v].position) << geoMode << " " << v;
+    }
   }
 }
 
