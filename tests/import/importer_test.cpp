@@ -13,6 +13,7 @@
 
 #include "fan/fan_walk.h"
 #include "fan/pck.h"
+#include "fan/quadric_builder.h"
 #include "scene/registry.h"
 #include "scene/scene_model.h"
 #include "tests/support/scratch_folder.h"
@@ -275,6 +276,67 @@ TEST_F(ImporterTest, LDrawModelsEndTurnedTwiceAboutX) {
   }
   // (x, y, z) -> (x, 1 - y, 2 - z) about the box centre (0.5, 0.5, 1).
   EXPECT_EQ(corners, (std::set<std::array<float, 3>>{{0, 1, 2}, {1, 1, 2}, {0, 0, 0}}));
+}
+
+// A mesh as the builder left it: N, S, then every position and ring.
+std::vector<float> Shape(const QXPck& mesh) {
+  std::vector<float> shape{float(mesh.vertexCount), float(mesh.splitIndex)};
+  for (VertexIndex v = 1; v < mesh.vertexCount; ++v) {
+    const Vector p = mesh.vertices[v].position;
+    shape.insert(shape.end(), {p.x, p.y, p.z});
+    for (uint32_t a : mesh.Record(v).RingSpan()) shape.push_back(float(a));
+  }
+  return shape;
+}
+
+using Triangles = std::vector<std::array<Vector, 3>>;
+
+// Built through the importer, which makes the builder from the options.
+std::vector<float> ImportedShape(const ImportOptions& options, const Triangles& triangles) {
+  QXScene scene;
+  Importer importer(options, scene, {});
+  for (const auto& t : triangles) importer.AddTriangle(nullptr, t[0], t[1], t[2]);
+  importer.EndObject(nullptr);
+  return scene.meshes ? Shape(*scene.meshes) : std::vector<float>{};
+}
+
+// Built by a quadric builder set up by hand, triangles turned as the importer
+// turns them.
+std::vector<float> BuiltShape(const QuadricOptions& quadric, int degreeLimit, float level, const Triangles& triangles) {
+  QuadricBuilder builder(quadric);
+  builder.degreeLimit = degreeLimit;
+  builder.dependencyLimit = 16;
+  for (const auto& t : triangles) builder.AddTriangle(t[0], t[2], t[1], 0);
+  const auto meshes = builder.Build(level, 1, {});
+  return meshes.empty() ? std::vector<float>{} : Shape(*meshes.front());
+}
+
+// Two grids of 4 × 4 squares side by side, 0.02 apart: with pair contraction
+// on a grid, corners across the gap are near enough to merge.
+Triangles TwoPatches() {
+  Triangles triangles;
+  for (float offset : {0.0f, 4.02f})
+    for (int i = 0; i < 4; ++i)
+      for (int j = 0; j < 4; ++j) {
+        const float x = offset + i, y = float(j), z = 0.01f * float((i * 7 + j * 3) % 5);
+        const Vector a{x, y, z}, b{x + 1, y, z}, c{x + 1, y + 1, z}, d{x, y + 1, z};
+        triangles.push_back({a, b, c});
+        triangles.push_back({a, c, d});
+      }
+  return triangles;
+}
+
+TEST_F(ImporterTest, AStoredGridFactorOfZeroBuildsAsATenth) {
+  const Triangles patches = TwoPatches();
+  QuadricOptions tenth, none;
+  tenth.contractionThreshold = 0.1f;
+  none.contractionThreshold = 0;
+  ASSERT_NE(BuiltShape(tenth, 64, 0.5f, patches), BuiltShape(none, 64, 0.5f, patches)) << "the patches tell them apart";
+  ImportOptions options = ImportOptions::Defaults(ModelFormat::FmtPLY);
+  options.metric = 2;
+  options.simplificationLevel = 0.5f;
+  options.gridFactor = 0;
+  EXPECT_EQ(ImportedShape(options, patches), BuiltShape(tenth, 64, 0.5f, patches));
 }
 
 TEST_F(ImporterTest, SelfIncludingLDrawFilesStop) {
