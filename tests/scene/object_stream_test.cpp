@@ -94,7 +94,7 @@ TEST_F(ObjectStream, BackReferenceWidthFollowsItsPosition) {
     out.WriteObject(&probe);
     ASSERT_EQ(out.Tell(), 21u);
     const std::vector<uint8_t> filler(position - out.Tell(), 0);
-    out.WriteBytes(filler.data(), filler.size());
+    if (!filler.empty()) out.WriteBytes(filler.data(), filler.size());
     out.WriteObject(&probe);
     const size_t width = out.Tell() - position;
     EXPECT_EQ(width, position <= 64 ? 1u : 2u) << position;
@@ -104,8 +104,7 @@ TEST_F(ObjectStream, BackReferenceWidthFollowsItsPosition) {
     auto* first = in.ReadNewObjectAs<Probe>();
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->value, 42u);
-    std::vector<uint8_t> skipped(filler.size());
-    ASSERT_EQ(in.ReadBytes(skipped.data(), skipped.size()), skipped.size());
+    ASSERT_TRUE(in.Skip(filler.size()));
     EXPECT_EQ(in.ReadObject(), first);
     delete first;
   }
