@@ -103,10 +103,11 @@ int RunConvertCommand(int argc, const char* const* argv) {
   } else {
     return Fail(input + ": " + std::strerror(errno));
   }
-  std::unique_ptr<QXScene> scene = ImportModel(input, options);
-  if (!scene) return Fail(input + ": the file could not be imported");
+  std::string failure;
+  std::unique_ptr<QXScene> scene = ImportModel(input, options, {}, &failure);
+  if (!scene) return Fail(input + ": " + failure);
   ApplySaveSettings(save, *scene);
-  if (!SaveScene(*scene, output, save.useZLib)) return Fail(output + ": the scene could not be written");
+  if (!SaveScene(*scene, output, save.useZLib, &failure)) return Fail(output + ": " + failure);
   if (save.genHTML || save.genTXT) return WriteCompanions(*scene, output, save) ? 0 : 1;
   return 0;
 }

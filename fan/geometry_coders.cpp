@@ -78,11 +78,6 @@ bool CodedRaw(const QXPck& mesh, VertexIndex v) {
   return v >= mesh.splitIndex || mesh.Record(v).RingSize() == 0;
 }
 
-Vector FromPolar(float radius, float theta, float phi) {
-  const float planar = radius * std::cos(phi);
-  return {planar * std::cos(theta), planar * std::sin(theta), radius * std::sin(phi)};
-}
-
 // The last refinement vertex the set-up loops visit (S-1, within the mesh).
 VertexIndex LastRefinementVertex(const QXPck& mesh) {
   return std::min(mesh.splitIndex, static_cast<VertexIndex>(mesh.vertices.size())) - 1;
@@ -113,6 +108,11 @@ uint32_t Quantise(float x, int bits, float lo, float hi, float half) {
 float Reconstruct(uint32_t q, int bits, float lo, float half) {
   const float scale = std::ldexp(1.0f, std::clamp(bits, 0, kMaxWidth));
   return static_cast<float>(q) * (2.0f * half) / scale + lo;
+}
+
+Vector PolarResidual(float radius, float theta, float phi) {
+  const float cosPhi = std::cos(phi);
+  return {radius * std::cos(theta) * cosPhi, radius * std::sin(theta) * cosPhi, radius * std::sin(phi)};
 }
 
 bool WriteRawPosition(BitChannel& bits, Vector position) {
@@ -289,7 +289,7 @@ bool GeoPolar::WriteResidual(BitChannel& bits, VertexIndex, Vector d, Vector& re
     if (!WriteComponent(bits, i, polar[i], q)) return false;
     decoded[i] = ReconstructComponent(i, q);
   }
-  reconstructed = FromPolar(decoded[0], decoded[1], decoded[2]);
+  reconstructed = PolarResidual(decoded[0], decoded[1], decoded[2]);
   return true;
 }
 
@@ -300,7 +300,7 @@ bool GeoPolar::ReadResidual(BitChannel& bits, VertexIndex, Vector& reconstructed
     if (!ReadComponent(bits, i, q)) return false;
     decoded[i] = ReconstructComponent(i, q);
   }
-  reconstructed = FromPolar(decoded[0], decoded[1], decoded[2]);
+  reconstructed = PolarResidual(decoded[0], decoded[1], decoded[2]);
   return true;
 }
 
@@ -376,7 +376,7 @@ bool GeoPolarAdaptativo::WriteResidual(BitChannel& bits, VertexIndex v, Vector d
     decoded[i] = ReconstructComponent(i, q);
     if (i == 0) AngleBits(q);
   }
-  reconstructed = FromPolar(decoded[0], decoded[1], decoded[2]);
+  reconstructed = PolarResidual(decoded[0], decoded[1], decoded[2]);
   return true;
 }
 
@@ -389,7 +389,7 @@ bool GeoPolarAdaptativo::ReadResidual(BitChannel& bits, VertexIndex v, Vector& r
     decoded[i] = ReconstructComponent(i, q);
     if (i == 0) AngleBits(q);
   }
-  reconstructed = FromPolar(decoded[0], decoded[1], decoded[2]);
+  reconstructed = PolarResidual(decoded[0], decoded[1], decoded[2]);
   return true;
 }
 

@@ -24,7 +24,8 @@
 //   GeoQuantum          [qx : bx][qy : by][qz : bz]        d as is
 //   GeoPolar            [qr : br][qθ : bθ][qφ : bφ]        r = |d|,
 //                       θ = atan2(dy, dx), φ = atan2(dz, hypot(dx, dy));
-//                       d' = r'(cos θ' cos φ', sin θ' cos φ', sin φ')
+//                       d' = (r'·cos θ'·cos φ', r'·sin θ'·cos φ', r'·sin φ'),
+//                       each product taken left to right
 //   GeoPolarAdaptativo  as GeoPolar, but br shrinks by one bit each time the
 //                       radius range halves (Narrow), and bθ, bφ follow from
 //                       the decoded radius (AngleBits): no angle bits when
@@ -46,6 +47,11 @@ int BitsForError(float bitsError);
 // half are (numbers read from a file).
 uint32_t Quantise(float x, int bits, float lo, float hi, float half);
 float Reconstruct(uint32_t q, int bits, float lo, float half);
+
+// The residual d' of a decoded radius and angles, as both sides of the polar
+// coders rebuild it: x = (r·cos θ)·cos φ, y = (r·sin θ)·cos φ, z = r·sin φ, in
+// float, in exactly that order (another order differs in the last bit).
+Vector PolarResidual(float radius, float theta, float phi);
 
 // The 96-bit raw code of a position.
 bool WriteRawPosition(BitChannel& bits, Vector position);

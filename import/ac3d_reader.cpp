@@ -269,14 +269,20 @@ class Ac3dReader {
 
 }  // namespace
 
-bool ReadAc3dFile(const std::string& fileName, ImportSink& sink) {
+bool ReadAc3dFile(const std::string& fileName, ImportSink& sink, std::string* failure) {
+  const auto fail = [failure](const std::string& why) {
+    if (failure) *failure = why;
+    return false;
+  };
   const std::unique_ptr<std::FILE, decltype(&std::fclose)> file(std::fopen(fileName.c_str(), "rb"), &std::fclose);
   if (!file) {
     PrintMessage("can't open %s\n", fileName.c_str());
-    return false;
+    return fail("the file cannot be opened");
   }
   Ac3dReader reader(file.get(), sink);
-  return reader.ReadHeader(fileName) && reader.ReadObject(IdentityMatrix(), 0);
+  if (!reader.ReadHeader(fileName)) return fail("not an AC3D file: its first line does not start with \"AC3D\"");
+  if (!reader.ReadObject(IdentityMatrix(), 0)) return fail("the objects break off before the end of the file");
+  return true;
 }
 
 }  // namespace qx

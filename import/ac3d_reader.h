@@ -25,7 +25,7 @@ namespace qx {
 //     nested too deeply, end the read (what was delivered stays).
 // Returns false when the file cannot be opened, when its first line does not
 // start with "AC3D" (a UTF-8 byte-order mark before it is allowed), or when
-// the read ended early as above.
-bool ReadAc3dFile(const std::string& fileName, ImportSink& sink);
+// the read ended early as above; `failure`, when given, then says which.
+bool ReadAc3dFile(const std::string& fileName, ImportSink& sink, std::string* failure = nullptr);
 
 }  // namespace qx

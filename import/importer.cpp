@@ -1,9 +1,11 @@
 #include "import/importer.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 #include "common/diagnostics.h"
@@ -262,15 +264,16 @@ void Importer::OnMesh(const Mesh3DS& mesh) {
 bool Importer::ReadModel(const std::string& fileName, ModelFormat format) {
   switch (format) {
     case ModelFormat::Fmt3DS:
-      return Read3DSFile(fileName.c_str(), *this);
+      return Read3DSFile(fileName.c_str(), *this) || Refused("not a readable 3DS file");
     case ModelFormat::FmtSTL:
-      return ReadStl(fileName, *this);
+      return ReadStl(fileName, *this) || Refused("not a readable STL file");
     case ModelFormat::FmtLDraw:
-      return ReadLDraw(fileName.c_str(), options_.ldrawDir.c_str(), directory_.c_str(), *this);
+      return ReadLDraw(fileName.c_str(), options_.ldrawDir.c_str(), directory_.c_str(), *this) ||
+             Refused("not a readable LDraw file");
     case ModelFormat::FmtPLY:
-      // A truncated or malformed PLY file fails the import instead of ending
-      // the program; what it delivered is dropped with the scene.
-      return ReadPlyFile(fileName.c_str(), *this, {options_.flipFaces, options_.singleObj});
+      // A PLY file cut off inside its faces keeps the faces before the cut;
+      // one that gave nothing fails the import instead of ending the program.
+      return ReadPlyFile(fileName.c_str(), *this, {options_.flipFaces, options_.singleObj}, &failure_);
     case ModelFormat::FmtOBJ:
       ReadObjFile(fileName, directory_, *this);
       return true;
@@ -278,38 +281,55 @@ bool Importer::ReadModel(const std::string& fileName, ModelFormat format) {
       ReadDxf(fileName.c_str(), *this);
       return true;
     case ModelFormat::FmtLWO:
-      ReadLwoFile(fileName, *this);
-      return true;
+      // The reader fails only before delivering anything: a file that is not
+      // of the format.
+      return ReadLwoFile(fileName, *this, &failure_);
     case ModelFormat::FmtAC3D:
-      ReadAc3dFile(fileName, *this);
-      return true;
+      // A file cut off after some objects keeps them; one that is not of the
+      // format delivers nothing and fails.
+      return ReadAc3dFile(fileName, *this, &failure_) || scene_.meshes != nullptr || CollectedAny();
   }
   return false;
 }
 
+bool Importer::Refused(const char* why) {
+  failure_ = why;
+  return false;
+}
+
+bool Importer::CollectedAny() const { return collector_ && collector_->FaceCount() > 0; }
+
 bool Importer::Import(const std::string& fileName, ModelFormat format) {
-  if (fileName.empty()) return false;
+  failure_.clear();
+  if (fileName.empty()) return Refused("no file name");
   const size_t separator = fileName.find_last_of("/\\");
   directory_ = separator == std::string::npos ? std::string() : fileName.substr(0, separator + 1);
   if (!collector_) collector_ = MakeCollector();
   const bool read = ReadModel(fileName, format);
+  if (read) failure_.clear();
   BuildCollected();
   collector_.reset();
   scene_.UpdateBox();
+  if (read && !scene_.meshes) PrintMessage("\nWarning, %s holds no faces: the scene is empty", fileName.c_str());
   return read;
 }
 
-std::unique_ptr<QXScene> ImportModel(const std::string& path, const ImportOptions& options, BuildProgress progress) {
+std::unique_ptr<QXScene> ImportModel(const std::string& path, const ImportOptions& options, BuildProgress progress,
+                                     std::string* failure) {
+  const auto fail = [failure](std::string why) -> std::unique_ptr<QXScene> {
+    if (failure) *failure = std::move(why);
+    return nullptr;
+  };
   const std::optional<ModelFormat> format = ModelFormatForFile(path);
-  if (!format) return nullptr;
+  if (!format) return fail("not a model format that can be imported");
   std::FILE* probe = std::fopen(path.c_str(), "rb");
-  if (!probe) return nullptr;
+  if (!probe) return fail(std::strerror(errno));
   std::fclose(probe);
   const auto start = std::chrono::steady_clock::now();
   auto scene = std::make_unique<QXScene>();
   {
     Importer importer(options, *scene, std::move(progress));
-    if (!importer.Import(path, *format)) return nullptr;
+    if (!importer.Import(path, *format)) return fail(importer.Failure());
   }
   // LDraw models are drawn with y pointing down.
   if (*format == ModelFormat::FmtLDraw) {

@@ -34,10 +34,14 @@ class Importer final : public ImportSink, public TriangleCollector, public Read3
   ~Importer() override;
 
   // Reads `fileName` with the reader of `format` and builds what it
-  // delivered. False for an empty name and when the format's reader says the
-  // file failed (STL, 3DS, LDraw, PLY); the other formats succeed with
-  // whatever they delivered.
+  // delivered. False for an empty name, when the format's reader says the
+  // file failed (STL, 3DS, LDraw, PLY), and when an LWO or AC3D reader fails
+  // without delivering anything (a file not of the format); OBJ and DXF
+  // succeed with whatever they delivered. A success that built no mesh
+  // writes "\nWarning, %s holds no faces: the scene is empty".
   bool Import(const std::string& fileName, ModelFormat format);
+  // Why the last Import failed, for a message after the file's name.
+  const std::string& Failure() const { return failure_; }
 
   // ImportSink.
   bool Flush() override { return true; }
@@ -74,6 +78,9 @@ class Importer final : public ImportSink, public TriangleCollector, public Read3
   bool IncludeFlattened(const Matrix& matrix, const char* name);
   bool IncludeShared(const Colour& colour, const Matrix& matrix, const char* name);
   bool ReadModel(const std::string& fileName, ModelFormat format);
+  // Records why the import failed; returns false.
+  bool Refused(const char* why);
+  bool CollectedAny() const;
 
   ImportOptions options_;
   QXScene& scene_;
@@ -82,6 +89,7 @@ class Importer final : public ImportSink, public TriangleCollector, public Read3
   bool hasTransform_ = false;
   Matrix transform_ = IdentityMatrix();
   std::string directory_;  // of the imported file, with its trailing separator
+  std::string failure_;    // why the last Import failed
   // Face groups: 0 is "no material", n > 0 is groupMaterials_[n - 1].
   std::vector<QXMaterial*> groupMaterials_;
   std::unordered_map<QXMaterial*, int32_t> groups_;
@@ -96,8 +104,9 @@ class Importer final : public ImportSink, public TriangleCollector, public Read3
 // the format its extension names, built with `options`; an LDraw model is
 // then turned twice about X (its y axis points down); "\nImport %s time: %d"
 // goes to standard output. None when the format is unknown, the file cannot
-// be opened, or the import fails.
+// be opened, or the import fails; `failure`, when given, then says why
+// (without the path).
 std::unique_ptr<QXScene> ImportModel(const std::string& path, const ImportOptions& options,
-                                     BuildProgress progress = {});
+                                     BuildProgress progress = {}, std::string* failure = nullptr);
 
 }  // namespace qx

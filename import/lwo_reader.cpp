@@ -225,14 +225,19 @@ class LwoReader {
 
 }  // namespace
 
-bool ReadLwoFile(const std::string& fileName, ImportSink& sink) {
+bool ReadLwoFile(const std::string& fileName, ImportSink& sink, std::string* failure) {
+  const auto fail = [failure](const char* why) {
+    if (failure) *failure = why;
+    return false;
+  };
   const std::optional<std::vector<std::uint8_t>> bytes = ReadWholeFile(fileName);
-  if (!bytes) return false;
+  if (!bytes) return fail("the file cannot be opened");
   ByteReader in(*bytes);
-  if (in.U32() != FourCC("FORM")) return false;
+  const char* notLightWave = "not a LightWave object: it does not start with a \"FORM\" of type \"LWOB\" or \"LWO2\"";
+  if (in.U32() != FourCC("FORM")) return fail(notLightWave);
   const std::uint32_t formSize = in.U32();
   const std::uint32_t formType = in.U32();
-  if (formType != FourCC("LWOB") && formType != FourCC("LWO2")) return false;
+  if (formType != FourCC("LWOB") && formType != FourCC("LWO2")) return fail(notLightWave);
   LwoReader reader(in, formType == FourCC("LWO2"), sink);
   // The form ends where it says or where the file does, whichever is first.
   reader.ReadChunks(std::min<std::uint64_t>(8 + std::uint64_t{formSize}, in.Size()));

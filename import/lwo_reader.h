@@ -27,7 +27,8 @@ namespace qx {
 // the file, whichever comes first.
 //
 // Returns false when the file cannot be opened, does not start with "FORM"
-// or has a form type other than "LWOB" or "LWO2" (nothing is delivered).
-bool ReadLwoFile(const std::string& fileName, ImportSink& sink);
+// or has a form type other than "LWOB" or "LWO2" (nothing is delivered);
+// `failure`, when given, then says which.
+bool ReadLwoFile(const std::string& fileName, ImportSink& sink, std::string* failure = nullptr);
 
 }  // namespace qx

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -92,8 +93,16 @@ const char* IndexListName(const PlyElement& face) {
   return !has("vertex_indices") && has("vertex_index") ? "vertex_index" : "vertex_indices";
 }
 
+// How far a face element was read: instances read whole, instances the header
+// declares, and triangles handed on.
+struct FaceProgress {
+  std::uint64_t read = 0;
+  std::uint64_t declared = 0;
+  std::size_t delivered = 0;
+};
+
 bool ReadFaces(PlyFile& file, int index, const std::vector<Vector>& points, TriangleCollector& collector,
-               bool flipFaces) {
+               bool flipFaces, FaceProgress& progress) {
   const PlyElement& element = *DescribePlyElement(file, index);
   PlyProperty request;
   request.name = IndexListName(element);
@@ -103,8 +112,9 @@ bool ReadFaces(PlyFile& file, int index, const std::vector<Vector>& points, Tria
   request.countInternalType = kPlyUint8;
   request.countOffset = 0;
   SelectPlyProperty(file, request);
+  progress = {0, element.count, 0};
   std::array<PlyListItems, 1> lists;
-  for (std::uint64_t i = 0; i < element.count; ++i) {
+  for (; progress.read < element.count; ++progress.read) {
     PlyFaceRecord face;
     lists[0].clear();
     if (!GetPlyElement(file, std::as_writable_bytes(std::span(&face, 1)), lists)) return false;
@@ -118,6 +128,7 @@ bool ReadFaces(PlyFile& file, int index, const std::vector<Vector>& points, Tria
     } else {
       collector.AddTriangle(p0, p1, p2, nullptr);
     }
+    ++progress.delivered;
   }
   return true;
 }
@@ -131,7 +142,7 @@ bool SkipElement(PlyFile& file, int index) {
   return true;
 }
 
-bool ReadElements(PlyFile& file, TriangleCollector& collector, bool flipFaces) {
+bool ReadElements(PlyFile& file, const char* fileName, TriangleCollector& collector, bool flipFaces) {
   std::vector<Vector> points;
   for (std::size_t i = 0; i < file.elements.size(); ++i) {
     const PlyElement& element = file.elements[i];
@@ -143,7 +154,14 @@ bool ReadElements(PlyFile& file, TriangleCollector& collector, bool flipFaces) {
     if (EqualsIgnoreCase(element.name, "vertex")) {
       read = ReadPoints(file, index, points);
     } else if (EqualsIgnoreCase(element.name, "face")) {
-      read = ReadFaces(file, index, points, collector, flipFaces);
+      FaceProgress faces;
+      read = ReadFaces(file, index, points, collector, flipFaces, faces);
+      // A file cut off inside its faces still holds the faces before the cut.
+      if (!read && faces.delivered > 0) {
+        PrintMessage("\nWarning, %s is truncated: %llu of %llu faces read", fileName,
+                     static_cast<unsigned long long>(faces.read), static_cast<unsigned long long>(faces.declared));
+        return true;
+      }
     } else if (GeometryFollows(file, i)) {
       read = SkipElement(file, index);
     }
@@ -154,17 +172,24 @@ bool ReadElements(PlyFile& file, TriangleCollector& collector, bool flipFaces) {
 
 }  // namespace
 
-bool ReadPlyFile(const char* fileName, TriangleCollector& collector, const PlyReadOptions& options) {
+bool ReadPlyFile(const char* fileName, TriangleCollector& collector, const PlyReadOptions& options,
+                 std::string* failure) {
+  const auto fail = [failure](const char* why) {
+    if (failure) *failure = why;
+    return false;
+  };
   std::unique_ptr<std::FILE, FileCloser> stream(std::fopen(fileName, "rb"));
   if (!stream) {
     ShowError("Error openning %s", fileName);
-    return false;
+    return fail("the file cannot be opened");
   }
   std::unique_ptr<PlyFile> file = ReadPlyHeader(stream.get());
   stream.reset();
-  if (!file) return false;
+  if (!file) return fail("not a PLY file: its header is missing or malformed");
   if (!options.singleObj) collector.Clear();
-  return ReadElements(*file, collector, options.flipFaces);
+  if (!ReadElements(*file, fileName, collector, options.flipFaces))
+    return fail("its data breaks off or is malformed before the first face");
+  return true;
 }
 
 }  // namespace qx

@@ -5,6 +5,8 @@
 // builds what was collected at the end of the import.
 #pragma once
 
+#include <string>
+
 #include "import/import_sink.h"
 
 namespace qx {
@@ -29,8 +31,13 @@ struct PlyReadOptions {
 // A missing property leaves its value at 0 (with the parser's warning).
 // Returns false when the file cannot be opened ("Error openning %s" in an
 // error box), is not a PLY file, or its data is truncated or malformed (after
-// the parser's message); triangles delivered before a failure stay in the
-// collector.
-bool ReadPlyFile(const char* fileName, TriangleCollector& collector, const PlyReadOptions& options);
+// the parser's message) before any triangle was delivered; triangles
+// delivered before a failure stay in the collector. Face data that breaks off
+// after some triangles were delivered keeps them: the read ends there with
+// "\nWarning, %s is truncated: %llu of %llu faces read" (faces read whole,
+// faces declared) on standard output and succeeds. On failure `failure`, when
+// given, says why.
+bool ReadPlyFile(const char* fileName, TriangleCollector& collector, const PlyReadOptions& options,
+                 std::string* failure = nullptr);
 
 }  // namespace qx

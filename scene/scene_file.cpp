@@ -1,7 +1,9 @@
 #include "scene/scene_file.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 #include <filesystem>
 
@@ -37,12 +39,27 @@ std::string TemporaryBeside(const std::string& path, const char* suffix) {
   return path + "." + std::to_string(::getpid()) + "-" + std::to_string(counter++) + suffix;
 }
 
-bool WritePlain(QXScene& scene, const std::string& path) {
+// A save's message: what failed and the system's reason.
+std::string Because(const std::string& what, int cause) { return what + ": " + std::strerror(cause); }
+
+bool WritePlain(QXScene& scene, const std::string& path, std::string& failure) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) return false;
+  if (!file) {
+    failure = Because("cannot create a file in its folder", errno);
+    return false;
+  }
   FileObjectWriter out(file);
-  const bool written = out.WriteObject(&scene) && !out.Failed() && !std::ferror(file);
-  return std::fclose(file) == 0 && written;
+  const bool objectWritten = out.WriteObject(&scene) && !out.Failed();
+  const bool streamFailed = std::ferror(file) != 0;
+  const int writeCause = errno;
+  const bool closed = std::fclose(file) == 0;
+  const int closeCause = errno;
+  if (streamFailed || !closed) {
+    failure = Because("cannot write the file", streamFailed ? writeCause : closeCause);
+    return false;
+  }
+  if (!objectWritten) failure = "the scene holds an object that cannot be stored";
+  return objectWritten;
 }
 
 }  // namespace
@@ -51,30 +68,36 @@ std::unique_ptr<QXScene> ReadScene(ObjectReader& in) {
   return std::unique_ptr<QXScene>(in.ReadNewObjectAs<QXScene>());
 }
 
-bool SaveScene(QXScene& scene, const std::string& path, bool pack) {
+bool SaveScene(QXScene& scene, const std::string& path, bool pack, std::string* failure) {
   // Everything is written beside the target first and renamed over it at the
   // end, so a failed or interrupted save never leaves a half-written file and
   // never touches the file that was there.
-  std::error_code error;
+  std::string why;
+  std::error_code ignored;
   const std::string plain = TemporaryBeside(path, ".qx4");
-  if (!WritePlain(scene, plain)) {
-    std::filesystem::remove(plain, error);
+  if (!WritePlain(scene, plain, why)) {
+    std::filesystem::remove(plain, ignored);
+    if (failure) *failure = why;
     return false;
   }
   std::string finished = plain;
   if (pack) {
     const std::string packed = TemporaryBeside(path, ".gz");
     if (GzipFile(plain, packed)) {
-      std::filesystem::remove(plain, error);
+      std::filesystem::remove(plain, ignored);
       finished = packed;
     } else {
       // Packing failed: the plain stream is still a valid scene file.
-      std::filesystem::remove(packed, error);
+      std::filesystem::remove(packed, ignored);
     }
   }
-  std::filesystem::rename(finished, path, error);
-  if (error) std::filesystem::remove(finished, error);
-  return !error;
+  // The rename's own error decides: the clean-up below must not clear it.
+  std::error_code renameError;
+  std::filesystem::rename(finished, path, renameError);
+  if (!renameError) return true;
+  std::filesystem::remove(finished, ignored);
+  if (failure) *failure = "cannot put the file in its place: " + renameError.message();
+  return false;
 }
 
 std::unique_ptr<QXScene> LoadScene(const std::string& path) {

@@ -20,7 +20,10 @@ class QXScene;
 // renamed over it when complete, so a failed save leaves any existing file
 // untouched and nothing half-written behind. When only the packing fails the
 // plain stream is saved. The scene's save settings choose the coders.
-bool SaveScene(QXScene& scene, const std::string& path, bool pack);
+// Returns false when the file could not be written or could not replace the
+// target (a folder of that name, no room, no permission); `failure`, when
+// given, then says why (without the path).
+bool SaveScene(QXScene& scene, const std::string& path, bool pack, std::string* failure = nullptr);
 
 // Reads the scene file at `path` (packed or plain); none when the file cannot
 // be opened or holds no scene. A truncated file loads at lower detail.

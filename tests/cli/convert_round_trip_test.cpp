@@ -103,6 +103,38 @@ std::vector<fs::path> CorpusModels(const std::string& folder) {
   return models;
 }
 
+// A conversion that cannot be done exits with 1 and one line naming the file
+// and the reason, and leaves what was there alone.
+TEST_F(ConvertRoundTrip, FailuresNameTheFileAndTheReason) {
+  const std::string model = scratch_.Write("model.stl", "solid t\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\n"
+                                                         "vertex 1 0 0\nvertex 0 1 0\nendloop\nendfacet\nendsolid t\n");
+  const std::string utf16 = scratch_.Write("utf16.ac", std::string("\xFF\xFE" "A\0C\0" "3\0D\0" "b\0\n\0", 14));
+  const fs::path folder = dir_ / "existing_folder.qxz";
+  fs::create_directories(folder);
+  const struct {
+    fs::path input, output;
+    const char* reason;
+  } failures[] = {
+      {model, folder, "Is a directory"},
+      {utf16, dir_ / "utf16.qxz", "not an AC3D file"},
+      {dir_ / "missing.stl", dir_ / "missing.qxz", "No such file"},
+  };
+  for (const auto& failure : failures) {
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Convert(failure.input, failure.output, {}), 1) << failure.input;
+    testing::internal::GetCapturedStdout();
+    const std::string message = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1) << message;
+    EXPECT_NE(message.find(failure.reason), std::string::npos) << message;
+    EXPECT_TRUE(message.find(failure.input.filename().string()) != std::string::npos ||
+                message.find(failure.output.filename().string()) != std::string::npos)
+        << message;
+  }
+  EXPECT_TRUE(fs::is_directory(folder) && fs::is_empty(folder));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 3) << "nothing else written";
+}
+
 TEST_F(ConvertRoundTrip, EveryStlComesBackTriangleForTriangle) {
   const std::vector<fs::path> models = CorpusModels("stl");
   if (models.empty()) GTEST_SKIP() << "no corpus";

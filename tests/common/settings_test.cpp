@@ -305,6 +305,18 @@ TEST_F(Settings, StringIsReadIntoA128CharacterBuffer) {
   EXPECT_EQ(file.GetString("S", "Padded", ""), "e f");
 }
 
+// A value written as a pair of quotes is empty: strings read as "", numbers
+// fall back to their defaults (a BackColor="" keeps the white background).
+TEST_F(Settings, EmptyQuotesAreAnEmptyValue) {
+  Put("[S]\nDouble=\"\"\nSingle=''\n[WinScene]\nBackColor=\"\"\n");
+  const SettingsFile file(path_);
+  EXPECT_EQ(file.GetString("S", "Double", "x"), "");
+  EXPECT_EQ(file.GetString("S", "Single", "x"), "");
+  EXPECT_EQ(file.GetInt("S", "Double", 9), 9);
+  EXPECT_EQ(file.GetInt("S", "Single", 9), 9);
+  EXPECT_EQ(ViewSettings::Load(path_).backColor, 0xFFFFFF);
+}
+
 // --- Names ------------------------------------------------------------------
 
 TEST_F(Settings, SectionsAndKeysAreCaseInsensitive) {

@@ -236,6 +236,29 @@ TEST(ConnectivityModelo2, PredictedRingCostsOneBitPlusTheDependencies) {
   EXPECT_TRUE(reader.Predicted(2).Empty());
 }
 
+// A gap link (dependency v) beyond which nothing is found: the edge
+// prediction reads "none" as 0, so the gap costs its dependency in full and
+// the next link, back at 1, too.
+TEST(ConnectivityModelo2, GapLinksAreNeverTheEdgePrediction) {
+  auto mesh = BareMesh(10);
+  const std::vector<RingLink> links{{5, 1}, {6, 1}, {7, 2}, {8, 1}};
+  ConnectivityModelo2 writer(*mesh);
+  AnnounceHole(writer);
+  MemoryObjectWriter out;
+  BitChannel bits(out);
+  ASSERT_TRUE(writer.EncodeRing(bits, *mesh, 2, MakeRing(links)));
+  ASSERT_TRUE(bits.Finish());
+  EXPECT_EQ(BitString(out.Bytes(), 14), "1" "1101" "0" "1110" "1101");
+
+  ConnectivityModelo2 reader(*mesh);
+  AnnounceHole(reader);
+  MemoryObjectReader in(out.Bytes());
+  BitChannel reading(in);
+  FaceList ring;
+  ASSERT_TRUE(reader.DecodeRing(reading, *mesh, 2, ring));
+  EXPECT_EQ(Links(ring), links);
+}
+
 TEST(ConnectivityModelo2, MissedPredictionIsBitZeroThenExactlyTheRawCode) {
   auto mesh = BareMesh(10);
   const std::vector<RingLink> links{{5, 1}, {6, 0}, {8, 2}};

@@ -84,6 +84,23 @@ TEST(GeoQuantiser, OddRangesGiveCodesWithinTheirBits) {
       }
 }
 
+// d' = (r·cos θ·cos φ, r·sin θ·cos φ, r·sin φ), each product left to right.
+// For these angles (r·cos φ)·cos θ would give x one unit in the last place
+// lower and y one higher, so a round trip that reorders both sides alike
+// passes while files differ from another reader's.
+TEST(GeoPolarResidual, MultipliesInTheWrittenOrder) {
+  const float r = 0.75f, theta = 0x1.2e147cp-2f, phi = 0x1.9eb854p-2f;  // θ ≈ 0.295, φ ≈ 0.405
+  ASSERT_EQ(std::cos(theta), 0x1.e9e1f8p-1f) << "the math library rounds differently";
+  ASSERT_EQ(std::sin(theta), 0x1.29b7b6p-2f);
+  ASSERT_EQ(std::cos(phi), 0x1.d69496p-1f);
+  ASSERT_EQ(std::sin(phi), 0x1.9379aap-2f);
+  // r·cos θ = 0x1.6f697ap-1 and r·sin θ = 0x1.be939p-3, each then times cos φ.
+  const Vector d = PolarResidual(r, theta, phi);
+  EXPECT_EQ(d.x, 0x1.51b074p-1f);  // (r·cos φ)·cos θ: 0x1.51b072p-1
+  EXPECT_EQ(d.y, 0x1.9a730ep-3f);  // (r·cos φ)·sin θ: 0x1.9a731p-3
+  EXPECT_EQ(d.z, 0x1.2e9b4p-2f);
+}
+
 TEST(GeoRawPosition, IsTheTwelveBytesOfThePosition) {
   const Vector position{1.5f, -2.25f, 3e7f};
   MemoryObjectWriter out;

@@ -65,6 +65,20 @@ TEST_F(PredictorButterfly, MissingWingFallsBackToTheCentroid) {
   ExpectNear(centroid.Predict(mesh, 1), Mean({p[2], p[3], p[4]}));
 }
 
+// Vertex 1 keeps only the triangle 1-2-3, whose wing beyond 2-3 is 5. Its
+// ring neighbour 2 counts once, the wing once; a second prediction on the
+// same mesh searches again through the marks the first one left.
+TEST_F(PredictorButterfly, OnlyTriangleTakesItsWingAndPredictionsShareTheMarks) {
+  SetRecord(mesh, 1, {{2, 3, 0}});
+  GPButterfly butterfly;
+  const Vector withWing = p[2] * 1.15f - p[5] * 0.15f;
+  ExpectNear(butterfly.Predict(mesh, 1), withWing);
+  ExpectNear(butterfly.Predict(mesh, 1), withWing);
+  mesh.records[2].Reset();  // no wing: the centroid of the one triangle
+  ExpectNear(butterfly.Predict(mesh, 1), p[2]);
+  ExpectNear(GPCentroide().Predict(mesh, 1), p[2]);
+}
+
 TEST_F(PredictorButterfly, EmptyRingPredictsTheOrigin) {
   GPButterfly butterfly;
   GPCentroide centroid;

@@ -1,17 +1,29 @@
 // Scenes with meshes: headers, the interleaving schedule, every coder
 // combination round-tripping to the encoder's own positions, truncated files
 // and the two packings.
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <set>
+#include <string>
+#include <utility>
 #include <vector>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "fan/fan_record.h"
 #include "fan/fan_walk.h"
+#include "fan/bit_channel.h"
+#include "fan/mesh_packer.h"
 #include "fan/metrics.h"
 #include "fan/pck.h"
+#include "scene/object_reader.h"
+#include "scene/object_writer.h"
 #include "scene/registry.h"
 #include "scene/scene_file.h"
 #include "scene/scene_model.h"
@@ -167,20 +179,91 @@ TEST_F(Container, EveryTruncationLoadsEveryMeshAtSomeDetail) {
   EXPECT_GT(headersEnd, 0u);
 }
 
+// The split index takes the bytes N - 1 needs: none for N = 1, then 1, 2, 2, 3
+// at the edges of each width. A width that writer and reader got wrong alike
+// would still round-trip, so the header's bytes are checked too.
 TEST_F(Container, SplitIndexWidthFollowsTheVertexCount) {
-  for (int32_t count : {1, 256, 257}) {
+  const std::pair<int32_t, size_t> widths[] = {{1, 0}, {256, 1}, {257, 2}, {65536, 2}, {65537, 3}};
+  size_t smallestHeader = 0;
+  for (const auto& [count, width] : widths) {
     QXScene scene;
     auto* mesh = new QXPck;
     mesh->Create(count);
     for (VertexIndex v = 0; v < count; ++v) mesh->records[v] = FanRecord::Empty();
     mesh->splitIndex = count - 1;
     scene.AddMesh(mesh);
-    const std::vector<uint8_t> bytes = EncodeScene(scene);
-    auto decoded = DecodeScene(bytes);
+    MemoryObjectWriter out;
+    ASSERT_TRUE(MeshPacker(nullptr, nullptr).WriteHeader(mesh, out)) << count;
+    const std::vector<uint8_t>& header = out.Bytes();
+    if (count == 1) smallestHeader = header.size();
+    EXPECT_EQ(header.size(), smallestHeader + width) << count;
+    constexpr size_t kSplitAt = 4 + 13 + 4;  // behind the mesh record and N
+    uint32_t split = 0;
+    for (size_t i = 0; i < width; ++i) split |= uint32_t{header[kSplitAt + i]} << (8 * i);
+    EXPECT_EQ(split, static_cast<uint32_t>(count - 1)) << count;
+
+    auto decoded = DecodeScene(EncodeScene(scene));
     ASSERT_TRUE(decoded && decoded->meshes) << count;
     EXPECT_EQ(decoded->meshes->vertexCount, count);
     EXPECT_EQ(decoded->meshes->splitIndex, count - 1);
     EXPECT_EQ(decoded->meshes->pendingCount, 0);
+  }
+}
+
+// One mesh coded step by step; the channel's bit count after each step marks
+// where that step ends. A stream cut after any whole word decodes exactly the
+// steps whose bits all arrived, leaving the pending count at N - k.
+TEST_F(Container, CutStreamsLeaveThePendingCountAtNMinusTheStepsReceived) {
+  QXPck mesh;
+  BuildOctahedron(mesh);
+  MemoryObjectWriter out;
+  MeshPacker writer(nullptr, nullptr);
+  ASSERT_TRUE(writer.WriteHeader(&mesh, out));
+  const size_t headerBytes = out.Tell();
+  BitChannel bits(out);
+  std::vector<uint64_t> stepEnds;
+  while (writer.WriteStep(bits)) stepEnds.push_back(bits.TotalBits());
+  ASSERT_TRUE(bits.Finish());
+  ASSERT_EQ(stepEnds.size(), 7u);
+  const std::vector<uint8_t>& bytes = out.Bytes();
+  for (size_t words = 0; headerBytes + 4 * words <= bytes.size(); ++words) {
+    MemoryObjectReader in(std::span(bytes.data(), headerBytes + 4 * words));
+    MeshPacker reader(false);
+    int64_t budget = 1000;
+    const std::unique_ptr<QXPck> decoded(reader.ReadHeader(in, budget));
+    ASSERT_TRUE(decoded);
+    BitChannel reading(in);
+    int steps = 0;
+    while (reader.ReadStep(reading)) ++steps;
+    const auto received =
+        std::count_if(stepEnds.begin(), stepEnds.end(), [&](uint64_t end) { return end <= 32 * words; });
+    EXPECT_EQ(steps, received) << words;
+    EXPECT_EQ(decoded->pendingCount, received == 7 ? 0 : 8 - received) << words;
+  }
+}
+
+// Vertices without triangles, below the split index too, still get their
+// positions (raw, whatever the coder).
+TEST_F(Container, RingsThatAllDecodeEmptyStillCarryEveryPosition) {
+  for (int geoMode : {0, 1, 3}) {
+    QXScene scene;
+    auto* mesh = new QXPck;
+    mesh->Create(6);
+    for (VertexIndex v = 0; v < 6; ++v) {
+      mesh->records[v] = FanRecord::Empty();
+      mesh->vertices[v].position = {0.5f * v, -1.25f * v, 3.0f + v};
+    }
+    mesh->splitIndex = 3;
+    scene.AddMesh(mesh);
+    scene.GeoMode = geoMode;
+    scene.BitsError = 1.0f / 64;
+    auto decoded = DecodeScene(EncodeScene(scene));
+    ASSERT_TRUE(decoded && decoded->meshes) << geoMode;
+    EXPECT_EQ(decoded->meshes->pendingCount, 0);
+    for (VertexIndex v = 1; v < 6; ++v) {
+      EXPECT_TRUE(decoded->meshes->Record(v).IsEmpty()) << geoMode << " " << v;
+      EXPECT_EQ(decoded->meshes->vertices[v].position, mesh->vertices[v].position) << geoMode << " " << v;
+    }
   }
 }
 
@@ -246,22 +329,97 @@ TEST_F(Container, FullScenesRoundTripInBothPackings) {
   }
 }
 
-TEST_F(Container, FailedSavesLeaveTheExistingFileAlone) {
+// What a save that must fail leaves: the file that was there, untouched, no
+// temporary beside it, and a reason.
+struct SaveOutcome {
+  bool saved;
+  std::string failure;
+};
+
+SaveOutcome Save(QXScene& scene, const fs::path& path, bool pack) {
+  SaveOutcome outcome;
+  outcome.saved = SaveScene(scene, path.string(), pack, &outcome.failure);
+  return outcome;
+}
+
+std::set<std::string> Names(const fs::path& dir) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename().string());
+  return names;
+}
+
+TEST_F(Container, FailedSavesSayWhyAndLeaveTheExistingFileAlone) {
   const ScratchFolder scratch;
   const fs::path& dir = scratch.Path();
-  const fs::path path = dir / "kept.qxz";
-  std::ofstream(path) << "precious";
+  const fs::path kept = dir / "kept.qxz";
+  std::ofstream(kept) << "precious";
+  fs::create_directories(dir / "folder.qxz" / "inside");
+  fs::create_directories(dir / "empty.qxz");
   QXScene broken;
   broken.AddMesh(new QXPck);  // no vertices: its header cannot be written
-  EXPECT_FALSE(SaveScene(broken, path.string(), true));
   QXScene fine;
   AddOctahedra(fine, 1);
-  EXPECT_FALSE(SaveScene(fine, (dir / "missing" / "x.qxz").string(), true));
-  std::ifstream in(path);
-  std::string text;
-  in >> text;
-  EXPECT_EQ(text, "precious");
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1) << "no temporary left";
+  // A folder where the file should go refuses the final rename, full or empty.
+  const std::pair<QXScene*, fs::path> saves[] = {
+      {&broken, kept}, {&fine, dir / "missing" / "x.qxz"}, {&fine, dir / "folder.qxz"}, {&fine, dir / "empty.qxz"}};
+  for (bool pack : {true, false})
+    for (const auto& [scene, path] : saves) {
+      const SaveOutcome outcome = Save(*scene, path, pack);
+      EXPECT_FALSE(outcome.saved) << path;
+      EXPECT_FALSE(outcome.failure.empty()) << path;
+    }
+  EXPECT_EQ(ReadWholeFile(kept), "precious");
+  EXPECT_TRUE(fs::is_directory(dir / "folder.qxz" / "inside"));
+  EXPECT_TRUE(fs::is_empty(dir / "empty.qxz"));
+  EXPECT_EQ(Names(dir), (std::set<std::string>{"kept.qxz", "folder.qxz", "empty.qxz"})) << "no temporary left";
+}
+
+TEST_F(Container, SavesIntoAReadOnlyFolderFailCleanly) {
+  const ScratchFolder scratch;
+  const fs::path dir = scratch.Path() / "locked";
+  fs::create_directories(dir);
+  std::ofstream(dir / "kept.qxz") << "precious";
+  fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
+  if (::access(dir.c_str(), W_OK) == 0) {  // root writes anyway
+    fs::permissions(dir, fs::perms::owner_all);
+    GTEST_SKIP() << "this user may write into read-only folders";
+  }
+  QXScene fine;
+  AddOctahedra(fine, 1);
+  const SaveOutcome outcome = Save(fine, dir / "kept.qxz", true);
+  fs::permissions(dir, fs::perms::owner_all);
+  EXPECT_FALSE(outcome.saved);
+  EXPECT_NE(outcome.failure.find("denied"), std::string::npos) << outcome.failure;
+  EXPECT_EQ(ReadWholeFile(dir / "kept.qxz"), "precious");
+  EXPECT_EQ(Names(dir), std::set<std::string>{"kept.qxz"});
+}
+
+// A full disk, as a file-size limit of a few bytes in a child process (which
+// ignores the signal the limit raises, so the writes fail with an error).
+TEST_F(Container, ASaveThatRunsOutOfRoomFailsCleanly) {
+  const ScratchFolder scratch;
+  const fs::path& dir = scratch.Path();
+  const fs::path kept = dir / "kept.qxz";
+  std::ofstream(kept) << "precious";
+  QXScene scene;
+  AddOctahedra(scene, 2);
+  for (bool pack : {true, false}) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      std::signal(SIGXFSZ, SIG_IGN);
+      const rlimit tiny{64, 64};
+      ::setrlimit(RLIMIT_FSIZE, &tiny);
+      const SaveOutcome outcome = Save(scene, kept, pack);
+      ::_exit(outcome.saved ? 1 : outcome.failure.find("too large") == std::string::npos ? 2 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: reported as saved, 2: no reason given; packed " << pack;
+  }
+  EXPECT_EQ(ReadWholeFile(kept), "precious");
+  EXPECT_EQ(Names(dir), std::set<std::string>{"kept.qxz"});
 }
 
 TEST_F(Container, TruncatedFilesHoldExactlyTheStepsReceived) {

@@ -1,11 +1,17 @@
 // Whole scene records: the empty scene's exact bytes, files packed and plain,
 // round trips of matrices, materials and shared hierarchies, and every prefix
 // of a stream.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <string>
 #include <utility>
 #include <vector>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -61,6 +67,38 @@ TEST_F(SceneFile, EmptySceneIsExactly52Bytes) {
   const std::vector<uint8_t> bytes = WriteScene(scene);
   ASSERT_EQ(bytes.size(), 52u);
   EXPECT_EQ(bytes, EmptySceneBytes());
+}
+
+// A mesh count of 0xFFFFFFFF with nothing behind it (a damaged file): the
+// header loop must stop where the bytes do instead of trying four thousand
+// million headers. The read runs in a child whose address space is capped
+// (not under the sanitizers, which reserve vast ranges) and whose time is
+// bounded, so a reader that keeps allocating dies there, not the machine.
+TEST_F(SceneFile, AHugeMeshCountWithNothingBehindItReadsNoMesh) {
+  std::vector<uint8_t> bytes = EmptySceneBytes();
+  bytes.resize(4 + 13 + 24 + 4);  // up to and including N
+  std::fill(bytes.end() - 4, bytes.end(), 0xFF);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::alarm(10);
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    const rlimit cap{rlim_t{1} << 30, rlim_t{1} << 30};
+    ::setrlimit(RLIMIT_AS, &cap);
+#endif
+    int code = 2;  // the read ran out of memory
+    try {
+      MemoryObjectReader in(bytes);
+      const auto scene = ReadScene(in);
+      code = scene && scene->meshes == nullptr ? 0 : 1;
+    } catch (...) {
+    }
+    ::_exit(code);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_FALSE(WIFSIGNALED(status)) << "the read died of signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "1: no empty scene, 2: out of memory";
 }
 
 TEST_F(SceneFile, EmptySceneLoadsFromPlainAndPackedFiles) {

@@ -136,6 +136,20 @@ TEST(Orbit, PitchNeverReachesThePoles) {
     }
 }
 
+// Pitching past a pole from a general angle stops exactly at the margin on
+// that side, whatever the yaw; it never swings towards the other pole.
+TEST(Orbit, PitchPastAPoleStopsAtItsMargin) {
+  const Vector centre{1, 2, 3};
+  for (Vector start : {Vector{4, 1, 2}, Vector{-2, -3, 1}})  // looking down at the centre, and up
+    for (float yaw : {0.0f, 40.0f})
+      for (float pitch : {-300.0f, -170.0f, 170.0f, 300.0f}) {
+        Vector eye = centre + start;
+        Orbit(yaw, pitch, eye, centre);
+        const float limit = pitch < 0 ? kPoleMargin : kPi - kPoleMargin;
+        EXPECT_NEAR(AngleFromUp(centre - eye), limit, 1e-4f) << start.y << " " << yaw << " " << pitch;
+      }
+}
+
 TEST(Orbit, PitchMovesTheViewByTheAngleAndYawTurnsAboutTheUpAxis) {
   Vector eye{0, 0, 10};
   Orbit(0, 10, eye, {});
