@@ -33,10 +33,10 @@ echo "== Release build (warnings are errors)"
 build_and_test build/release "" -DCMAKE_BUILD_TYPE=Release -DVERMELLE_WERROR=ON
 echo "== Sanitizer build (address, undefined)"
 build_and_test build/asan "" -DCMAKE_BUILD_TYPE=Debug -DVERMELLE_WERROR=ON -DVERMELLE_SANITIZE=ON
-echo "== Thread sanitizer build (progressive loading, read-ahead inflation, the metrics pass)"
+echo "== Thread sanitizer build (progressive loading, read-ahead inflation, the metrics pass, the editor's loads)"
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVERMELLE_WERROR=ON -DVERMELLE_TSAN=ON >/dev/null
-cmake --build build/tsan --parallel "$jobs" --target scene_tests cli_tests fan_tests
-(cd build/tsan && ctest --output-on-failure --parallel "$jobs" --timeout 900 -R 'FeedSchedule|Feeder|LineRates|ProgressiveLoad|StreamCommand|ThreadPriority|ReadAheadInflater|LargeMeshErrors') || status=1
+cmake --build build/tsan --parallel "$jobs" --target scene_tests cli_tests fan_tests app_tests
+(cd build/tsan && ctest --output-on-failure --parallel "$jobs" --timeout 900 -R 'FeedSchedule|Feeder|LineRates|ProgressiveLoad|StreamCommand|ThreadPriority|ReadAheadInflater|LargeMeshErrors|SceneWindowTest.AnEmulatedLoad') || status=1
 
 echo "== Fuzzing (${VERMELLE_FUZZ_SECONDS:-60} s per harness)"
 FUZZ_SEED=${FUZZ_SEED:-1} fuzz/run.sh "${VERMELLE_FUZZ_SECONDS:-60}" || status=1

@@ -20,8 +20,9 @@ bool SaveSceneFiles(QXScene& scene, const std::string& path, const SaveDialogSet
   ApplySaveSettings(options, scene);
   scene.BitsError = static_cast<float>(bound > 0 ? bound : 0);
   if (!(scene.BitsError > 0)) scene.GeoMode = 0;
-  if (!SaveScene(scene, path, options.useZLib)) {
-    error = path + ": the scene could not be written";
+  std::string failure;
+  if (!SaveScene(scene, path, options.useZLib, &failure)) {
+    error = path + ": " + failure;
     return false;
   }
   if (options.genHTML) {

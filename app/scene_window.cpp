@@ -372,12 +372,13 @@ bool SceneWindow::Import(int id, bool batch) {
   }
   SetStatus("Press ESC or SPACE to stop import");
   host_.SetWaitCursor(true);
-  std::unique_ptr<QXScene> scene = ImportModel(path, options, [this](float fraction) { return ProgressStep(fraction); });
+  std::string failure;
+  std::unique_ptr<QXScene> scene =
+      ImportModel(path, options, [this](float fraction) { return ProgressStep(fraction); }, &failure);
   host_.SetTrackSelection(0, 0);
   host_.SetWaitCursor(false);
   if (!scene) {
-    ShowError("Cannot import %s: the file could not be read as %s", path.c_str(),
-              GetModelFormatInfo(format).menuText);
+    ShowError("Cannot import %s: %s", path.c_str(), failure.c_str());
     return false;
   }
   SetScene(std::move(scene), path);

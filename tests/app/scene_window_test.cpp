@@ -121,10 +121,14 @@ TEST_F(SceneWindowTest, AnEmulatedLoadShowsItsProgressAndRefusesSceneCommands) {
   EXPECT_TRUE(sawLoadLine);
   window_.WaitForLoad();
   EXPECT_TRUE(window_.Execute(kCmdRotateY, false));
-  // New empties the window, whatever was loading.
+  // New empties the window while a load runs; the window's end stops the
+  // next one half way.
+  ASSERT_TRUE(window_.LoadFile(Path("sphere.qx4"), 300));
   EXPECT_TRUE(window_.Execute(kCmdNew, false));
+  EXPECT_FALSE(window_.Loading());
   EXPECT_EQ(window_.CurrentScene(), nullptr);
   EXPECT_EQ(host_.Title(), SceneWindow::kNoSceneName);
+  ASSERT_TRUE(window_.LoadFile(Path("sphere.qx4"), 300));
 }
 
 TEST_F(SceneWindowTest, UnreadableFilesSayWhyAndLeaveTheWindowUsable) {
@@ -136,6 +140,9 @@ TEST_F(SceneWindowTest, UnreadableFilesSayWhyAndLeaveTheWindowUsable) {
   EXPECT_NE(messages_.back().find("holds no scene"), std::string::npos);
   window_.OnDropFiles({Path("notes.txt")});  // no type: nothing happens
   EXPECT_EQ(messages_.size(), 2u);
+  window_.OnDropFiles({folder_.Write("odd.ac", "not a model at all\n")});
+  ASSERT_EQ(messages_.size(), 3u);
+  EXPECT_NE(messages_.back().find("odd.ac: not an AC3D file"), std::string::npos) << messages_.back();
   EXPECT_TRUE(window_.Execute(kCmdNew, false));
 }
 
