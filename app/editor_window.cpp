@@ -94,14 +94,13 @@ void RefreshMenuItems(std::vector<Fl_Menu_Item>& items, const MenuContext& conte
 EditorWindow::EditorWindow(bool soft) : Fl_Double_Window(10, 10, 520, 510, SceneWindow::kNoSceneName) {
   const int viewHeight = h() - kMenuHeight - kStatusHeight;
   menuBar_ = new MenuBar(0, 0, w(), kMenuHeight, [this] { RefreshMenus(); });
+  ViewWidget* events = nullptr;
   if (soft) {
     auto* view = new FltkSoftView(0, kMenuHeight, w(), viewHeight);
-    view_ = view;
-    surface_ = view;
+    view_ = view, surface_ = view, events = view;
   } else {
     auto* view = new FltkGlView(0, kMenuHeight, w(), viewHeight);
-    view_ = view;
-    surface_ = view;
+    view_ = view, surface_ = view, events = view;
   }
   statusBar_ = new Fl_Group(0, h() - kStatusHeight, w(), kStatusHeight);
   track_ = new TrackBar(0, statusBar_->y(), kTrackWidth, kStatusHeight);
@@ -121,14 +120,8 @@ EditorWindow::EditorWindow(bool soft) : Fl_Double_Window(10, 10, 520, 510, Scene
   barItems_ = BuildMenuItems(MenuBarEntries(), MenuChosen);
   contextItems_ = BuildMenuItems(ContextMenuEntries(), nullptr);
   scene_ = std::make_unique<SceneWindow>(soft, *this);
-  const AcceleratorFilter accelerators = [this] { return TranslateAccelerator(); };
-  if (soft) {
-    static_cast<FltkSoftView*>(view_)->SetView(scene_.get());
-    static_cast<FltkSoftView*>(view_)->SetAccelerators(accelerators);
-  } else {
-    static_cast<FltkGlView*>(view_)->SetView(scene_.get());
-    static_cast<FltkGlView*>(view_)->SetAccelerators(accelerators);
-  }
+  events->SetView(scene_.get());
+  events->SetAccelerators([this] { return TranslateAccelerator(); });
 }
 
 EditorWindow::~EditorWindow() {

@@ -118,6 +118,12 @@ void ViewTimer::Tick(void* data) {
   self->tick_();
 }
 
+void ViewWidget::StartTicks(int periodMs) {
+  timer_.Start(periodMs, [this] {
+    if (view_) view_->OnTimer();
+  });
+}
+
 bool ViewKeyHeld(const Fl_Widget& widget, HostKey key) {
   switch (key) {
     case HostKey::kShift: return Fl::event_state(FL_SHIFT) != 0;

@@ -41,6 +41,30 @@ using AcceleratorFilter = std::function<bool()>;
 // Handles `event` for `view` shown in `widget`; returns 1 when it was used.
 int DeliverViewEvent(Fl_Widget& widget, GLWindow& view, int event, const AcceleratorFilter& accelerators);
 
+// What both view widgets (hardware and software) hold: the view their events
+// go to, the window's accelerators offered every key first, and the view's
+// 40 ms tick.
+class ViewWidget {
+ public:
+  virtual ~ViewWidget() = default;
+  // The view the events go to (none: events are ignored).
+  void SetView(GLWindow* view) { view_ = view; }
+  void SetAccelerators(AcceleratorFilter accelerators) { accelerators_ = std::move(accelerators); }
+
+ protected:
+  int Deliver(Fl_Widget& widget, int event) {
+    return view_ ? DeliverViewEvent(widget, *view_, event, accelerators_) : 0;
+  }
+  void StartTicks(int periodMs);
+  void StopTicks() { timer_.Stop(); }
+
+  GLWindow* view_ = nullptr;
+
+ private:
+  AcceleratorFilter accelerators_;
+  ViewTimer timer_;
+};
+
 // Whether `key` is held now. Modifier keys as of the event being handled;
 // the others as the keyboard is now, and only while `widget`'s window has
 // the focus (the fly-through must not react to keys typed elsewhere).

@@ -73,7 +73,7 @@ void FltkGlView::draw() {
 }
 
 int FltkGlView::handle(int event) {
-  if (view_ && DeliverViewEvent(*this, *view_, event, accelerators_)) return 1;
+  if (Deliver(*this, event)) return 1;
   return Fl_Gl_Window::handle(event);
 }
 

@@ -14,14 +14,10 @@ namespace qx {
 
 class GLWindow;
 
-class FltkGlView : public Fl_Gl_Window, public GLSurface {
+class FltkGlView : public Fl_Gl_Window, public GLSurface, public ViewWidget {
  public:
   FltkGlView(int x, int y, int width, int height);
 
-  // The view the events go to (none: events are ignored), and the window's
-  // accelerator table, offered every key press first.
-  void SetView(GLWindow* view) { view_ = view; }
-  void SetAccelerators(AcceleratorFilter accelerators) { accelerators_ = std::move(accelerators); }
 
   // GLSurface.
   int Width() const override { return w(); }
@@ -35,12 +31,8 @@ class FltkGlView : public Fl_Gl_Window, public GLSurface {
   GLProc GetProcAddress(const char* name) const override;
   const PixelFormat& Format() const override { return format_; }
   void Invalidate() override { redraw(); }
-  void StartTimer(int periodMs) override {
-    timer_.Start(periodMs, [this] {
-      if (view_) view_->OnTimer();
-    });
-  }
-  void StopTimer() override { timer_.Stop(); }
+  void StartTimer(int periodMs) override { StartTicks(periodMs); }
+  void StopTimer() override { StopTicks(); }
   bool KeyHeld(HostKey key) const override { return ViewKeyHeld(*this, key); }
 
   // Fl_Gl_Window.
@@ -51,11 +43,8 @@ class FltkGlView : public Fl_Gl_Window, public GLSurface {
  private:
   void ReadFormat();
 
-  GLWindow* view_ = nullptr;
-  AcceleratorFilter accelerators_;
   bool hasContext_ = false;
   bool drawing_ = false;
-  ViewTimer timer_;
   PixelFormat format_;
 };
 

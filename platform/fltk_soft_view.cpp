@@ -54,7 +54,7 @@ void FltkSoftView::draw() {
 }
 
 int FltkSoftView::handle(int event) {
-  if (view_ && DeliverViewEvent(*this, *view_, event, accelerators_)) return 1;
+  if (Deliver(*this, event)) return 1;
   return Fl_Widget::handle(event);
 }
 

@@ -16,13 +16,11 @@ namespace qx {
 
 class GLWindow;
 
-class FltkSoftView : public Fl_Widget, public GLSurface {
+class FltkSoftView : public Fl_Widget, public GLSurface, public ViewWidget {
  public:
   FltkSoftView(int x, int y, int width, int height);
   ~FltkSoftView() override;
 
-  void SetView(GLWindow* view) { view_ = view; }
-  void SetAccelerators(AcceleratorFilter accelerators) { accelerators_ = std::move(accelerators); }
 
   // GLSurface: the OSMesa surface's, with the window services of a widget.
   int Width() const override { return w(); }
@@ -40,12 +38,8 @@ class FltkSoftView : public Fl_Widget, public GLSurface {
   // outside FLTK's drawing of the window (a paint updates the status bar,
   // which must not change while the window is being drawn).
   void Invalidate() override;
-  void StartTimer(int periodMs) override {
-    timer_.Start(periodMs, [this] {
-      if (view_) view_->OnTimer();
-    });
-  }
-  void StopTimer() override { timer_.Stop(); }
+  void StartTimer(int periodMs) override { StartTicks(periodMs); }
+  void StopTimer() override { StopTicks(); }
   bool KeyHeld(HostKey key) const override { return ViewKeyHeld(*this, key); }
 
   // Fl_Widget.
@@ -57,11 +51,8 @@ class FltkSoftView : public Fl_Widget, public GLSurface {
 
   static void PaintNow(void* data);
 
-  GLWindow* view_ = nullptr;
   bool paintPending_ = false;
-  AcceleratorFilter accelerators_;
   OsMesaSurface memory_;
-  ViewTimer timer_;
   // The last presented picture: rows of RGB bytes, bottom row first.
   std::vector<uint8_t> frame_;
   int frameWidth_ = 0, frameHeight_ = 0;
