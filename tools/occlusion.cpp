@@ -1,0 +1,507 @@
+#include "tools/occlusion.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <numbers>
+#include <unordered_map>
+#include <vector>
+
+#include "common/diagnostics.h"
+#include "fan/fan_walk.h"
+#include "fan/quadric_builder.h"
+#include "platform/gl_api.h"
+#include "platform/gl_surface.h"
+#include "scene/scene_model.h"
+#include "tools/colour_table.h"
+#include "view/overlays.h"
+
+namespace qx {
+
+// ---- Settings and dialog lists ----------------------------------------------
+
+namespace {
+
+const std::array<SettingsKey<OcclusionSettings>, 3> kOcclusionKeys = {{
+    {"MaxIterations", &OcclusionSettings::maxIterations},
+    {"MaxColors", &OcclusionSettings::maxColors},
+    {"IsRegular", &OcclusionSettings::isRegular},
+}};
+
+int ListSide(double side) {
+  return static_cast<int>(std::clamp(std::floor(side), double{kFirstListSide}, double{kLastListSide}));
+}
+
+}  // namespace
+
+std::span<const SettingsKey<OcclusionSettings>> OcclusionSettings::Keys() { return kOcclusionKeys; }
+
+OcclusionSettings OcclusionSettings::Load(const std::string& path) {
+  OcclusionSettings settings;
+  ReadSettingsKeys<OcclusionSettings>(SettingsFile(path), kSection, Keys(), settings);
+  return settings;
+}
+
+bool OcclusionSettings::Save(const std::string& path) const {
+  SettingsFile file(path);
+  const bool set = WriteSettingsKeys<OcclusionSettings>(file, kSection, Keys(), *this);
+  return file.Save() && set;
+}
+
+int IterationsListSide(int maxIterations) { return ListSide(std::sqrt(std::max(maxIterations, 0))); }
+int ColoursListSide(int maxColors) { return ListSide(std::pow(std::max(maxColors, 0), 0.334)); }
+
+DirectionAngles OcclusionDirection(int i, int k, bool regular, Random15& random) {
+  constexpr float pi = std::numbers::pi_v<float>;
+  if (regular) return {pi * static_cast<float>(i / k) / k, 2 * pi * static_cast<float>(i % k) / k};
+  const float theta = (random.Next() + 0.5f) * pi / Random15::kRange;
+  const float phi = (random.Next() + 0.5f) * 2 * pi / Random15::kRange;
+  return {theta, phi};
+}
+
+// ---- The analysis -----------------------------------------------------------
+
+namespace {
+
+constexpr int kMaxDepth = 1000;                   // a deeper hierarchy is cut
+constexpr size_t kMaxInstances = size_t{1} << 22;  // at most this many drawn objects
+constexpr float kBoxEnlargement = 1.1f;
+constexpr float kRebuildLevel = 1.0f / 128;
+
+// One drawn object: a node reached along one path, with its world matrix and
+// the material it is drawn with (its own or the nearest ancestor's).
+struct Instance {
+  QXHier* node;
+  Matrix world;
+  const QXMaterial* material;
+};
+
+bool IsTranslucent(const QXMaterial* material) { return material && material->diffuse[3] < 1.0f; }
+
+void CollectInstances(QXHier* first, const Matrix& parentWorld, const QXMaterial* inherited, int depth,
+                      std::vector<Instance>& out) {
+  if (depth >= kMaxDepth) return;
+  for (QXHier* node = first; node && out.size() < kMaxInstances; node = node->nextSibling) {
+    const Matrix world = node->matrix ? MatrixProduct(node->matrix->values, parentWorld) : parentWorld;
+    const QXMaterial* material = node->material ? node->material : inherited;
+    if (node->mesh) out.push_back({node, world, material});
+    CollectInstances(node->firstChild, world, material, depth + 1, out);
+  }
+}
+
+// The triangles of a mesh at full detail as index triples, and the faces not
+// seen yet (one bit each, set while unseen).
+struct MeshFaces {
+  std::vector<uint32_t> indices;
+  std::vector<uint32_t> unseen;
+
+  int64_t Count() const { return static_cast<int64_t>(indices.size() / 3); }
+  bool Unseen(int64_t face) const { return unseen[static_cast<size_t>(face >> 5)] >> (face & 31) & 1; }
+  void MarkSeen(int64_t face) { unseen[static_cast<size_t>(face >> 5)] &= ~(1u << (face & 31)); }
+  int64_t CountUnseen() const {
+    int64_t count = 0;
+    for (uint32_t word : unseen) count += std::popcount(word);
+    return count;
+  }
+};
+
+MeshFaces FacesOf(const QXPck& mesh) {
+  MeshFaces faces;
+  ForEachFan(mesh, 0, [&](const Fan& fan) {
+    for (int i = fan.start + 1; i <= fan.end; ++i)
+      faces.indices.insert(faces.indices.end(), {static_cast<uint32_t>(fan.centre),
+                                                 static_cast<uint32_t>(fan.Corner1(i)),
+                                                 static_cast<uint32_t>(fan.Corner2(i))});
+  });
+  const int64_t count = faces.Count();
+  faces.unseen.assign(static_cast<size_t>((count + 31) / 32), ~0u);
+  if (count % 32) faces.unseen.back() = (1u << (count % 32)) - 1;
+  return faces;
+}
+
+// What one colour of the current batch stands for.
+struct Item {
+  QXHier* node;
+  MeshFaces* faces;  // none in the object modes
+  int64_t face;
+};
+
+// glOrtho(-x, x, -y, y, -z, z) as 16 column-major floats.
+Matrix SymmetricOrtho(Vector extent) {
+  Matrix m{};
+  m[0] = 1 / extent.x;
+  m[5] = 1 / extent.y;
+  m[10] = -1 / extent.z;
+  m[15] = 1;
+  return m;
+}
+
+class OcclusionAnalysis {
+ public:
+  OcclusionAnalysis(QXScene& scene, const OcclusionOptions& options, GLSurface& surface)
+      : scene_(scene), options_(options), surface_(surface) {}
+
+  OcclusionResult Run(const OcclusionProgress& progress);
+
+ private:
+  bool FacesMode() const { return options_.mode == OcclusionMode::kFaces; }
+  void Prepare();
+  void SetState();
+  void RunDirections(const OcclusionProgress& progress);
+  bool AnythingUnseen() const;
+  void LoadProjection(DirectionAngles angles);
+  void DepthPass();
+  void IdentificationPass();
+  void IdentifyObject(const Instance& instance);
+  void IdentifyFaces(const Instance& instance);
+  void DrawPendingFaces();
+  void Evaluate();
+  void ShowOnFront(const std::vector<uint8_t>& picture);
+  void MarkSeen(int index);
+  void RebuildMeshes();
+  QXPck* RebuildMesh(const QXPck& mesh, const MeshFaces& faces);
+  void ReplaceMesh(QXPck* old, QXPck* replacement);
+
+  QXScene& scene_;
+  const OcclusionOptions& options_;
+  GLSurface& surface_;
+  OcclusionResult result_;
+  int width_ = 0;
+  int height_ = 0;
+  bool doubleBuffered_ = false;
+  Random15 random_;
+  ColourTable table_;
+  std::vector<Instance> instances_;
+  std::unordered_map<const QXPck*, MeshFaces> faces_;
+  std::vector<Item> items_;
+  // The faces of the current object gathered for one draw: three corners and
+  // three colours each.
+  std::vector<Vector> pendingCorners_;
+  std::vector<uint8_t> pendingColours_;
+  std::vector<uint8_t> picture_;
+};
+
+OcclusionResult OcclusionAnalysis::Run(const OcclusionProgress& progress) {
+  if (scene_.loading || !scene_.structureReady || !surface_.MakeCurrent()) return result_;
+  width_ = std::max(surface_.Width(), 0);
+  height_ = std::max(surface_.Height(), 0);
+  Prepare();
+  result_.ran = true;
+  if (instances_.empty() || scene_.Box().Empty()) return result_;
+  glPushAttrib(GL_ALL_ATTRIB_BITS);
+  glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  SetState();
+  int wanted = std::max(options_.colours, 1);
+  if (!FacesMode()) wanted = static_cast<int>(std::min<size_t>(static_cast<size_t>(wanted), instances_.size()));
+  table_ = BuildColourTable(wanted, width_, height_, random_);
+  result_.tableSize = table_.Size();
+  surface_.Present(true);
+  if (table_.Size() > 0) RunDirections(progress);
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  glPopMatrix();
+  glPopClientAttrib();
+  glPopAttrib();
+  glShadeModel(GL_SMOOTH);
+  if (table_.Size() == 0) result_.ran = false;
+  if (FacesMode() && result_.ran && !result_.cancelled) RebuildMeshes();
+  return result_;
+}
+
+// Instances and the faces of their meshes, then the starting marks: in the
+// object modes every node with an object is selected (unseen) and every
+// other node deselected; in the face mode every face is unseen.
+void OcclusionAnalysis::Prepare() {
+  CollectInstances(scene_.roots, IdentityMatrix(), nullptr, 0, instances_);
+  for (const Instance& instance : instances_) {
+    auto [it, added] = faces_.try_emplace(instance.node->mesh);
+    if (added) it->second = FacesOf(*instance.node->mesh);
+  }
+  if (FacesMode()) {
+    for (const auto& [mesh, faces] : faces_) result_.facesBefore += faces.Count();
+    result_.facesAfter = result_.facesBefore;
+    return;
+  }
+  ForEachDistinctNode(scene_.roots, [](QXHier* node) { node->selected = node->mesh != nullptr; });
+}
+
+void OcclusionAnalysis::SetState() {
+  GLboolean doubleBuffer = GL_FALSE;
+  glGetBooleanv(GL_DOUBLEBUFFER, &doubleBuffer);
+  doubleBuffered_ = doubleBuffer == GL_TRUE;
+  glDrawBuffer(doubleBuffered_ ? GL_BACK : GL_FRONT);
+  glReadBuffer(doubleBuffered_ ? GL_BACK : GL_FRONT);
+  glViewport(0, 0, width_, height_);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  for (GLenum scale : {GL_RED_SCALE, GL_GREEN_SCALE, GL_BLUE_SCALE}) glPixelTransferf(scale, 1);
+  for (GLenum bias : {GL_RED_BIAS, GL_GREEN_BIAS, GL_BLUE_BIAS}) glPixelTransferf(bias, 0);
+  for (GLenum capability : {GL_COLOR_MATERIAL, GL_POLYGON_SMOOTH, GL_BLEND, GL_DITHER, GL_FOG, GL_LIGHTING,
+                            GL_TEXTURE_1D, GL_TEXTURE_2D, GL_CULL_FACE, GL_ALPHA_TEST, GL_STENCIL_TEST,
+                            GL_SCISSOR_TEST, GL_POLYGON_STIPPLE, GL_POLYGON_OFFSET_FILL})
+    glDisable(capability);
+  glShadeModel(GL_FLAT);
+  glFrontFace(GL_CCW);
+  glCullFace(GL_BACK);
+  static const std::array<uint8_t, 128> stipple = CheckerboardStipple();
+  glPolygonStipple(stipple.data());
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glDisableClientState(GL_NORMAL_ARRAY);
+  glDisableClientState(GL_COLOR_ARRAY);
+  glClearColor(0, 0, 0, 0);
+  glClearDepth(1);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+}
+
+void OcclusionAnalysis::RunDirections(const OcclusionProgress& progress) {
+  const int k = std::max(1, static_cast<int>(std::sqrt(std::max(options_.iterations, 0))));
+  const int count = k * k;
+  for (int i = 0; i < count && AnythingUnseen(); ++i) {
+    LoadProjection(OcclusionDirection(i, k, options_.regular, random_));
+    DepthPass();
+    IdentificationPass();
+    ++result_.directions;
+    if (progress && !progress(static_cast<float>(i + 1) / static_cast<float>(count))) {
+      result_.cancelled = i + 1 < count;
+      break;
+    }
+  }
+  if (!FacesMode())
+    ForEachDistinctNode(scene_.roots, [&](QXHier* node) { result_.objectsLeftSelected += node->selected; });
+}
+
+bool OcclusionAnalysis::AnythingUnseen() const {
+  if (FacesMode())
+    return std::any_of(faces_.begin(), faces_.end(), [](const auto& entry) { return entry.second.CountUnseen() > 0; });
+  return std::any_of(instances_.begin(), instances_.end(), [](const Instance& i) { return i.node->selected; });
+}
+
+// The view turns the scene about its centre (x axis by theta, then y axis by
+// phi); the orthographic projection encloses the enlarged box so turned.
+void OcclusionAnalysis::LoadProjection(DirectionAngles angles) {
+  const Box& box = scene_.Box();
+  const Matrix view = MatrixProduct(MatrixProduct(TranslationMatrix(box.centre * -1.0f),
+                                                  RotationMatrix({1, 0, 0}, angles.theta)),
+                                    RotationMatrix({0, 1, 0}, angles.phi));
+  const Vector half = box.half * kBoxEnlargement;
+  Vector extent;
+  for (int corner = 0; corner < 8; ++corner) {
+    const Vector offset{corner & 1 ? half.x : -half.x, corner & 2 ? half.y : -half.y, corner & 4 ? half.z : -half.z};
+    const Vector p = TransformPoint(view, box.centre + offset);
+    for (int axis = 0; axis < 3; ++axis) extent[axis] = std::max(extent[axis], std::fabs(p[axis]));
+  }
+  // A flat or point-like scene still needs a projection that is not singular.
+  const float floor = std::max(1e-6f * std::max({extent.x, extent.y, extent.z}), 1e-30f);
+  for (int axis = 0; axis < 3; ++axis) extent[axis] = std::max(extent[axis], floor);
+  const Matrix projection = MatrixProduct(view, SymmetricOrtho(extent));
+  glMatrixMode(GL_PROJECTION);
+  glLoadMatrixf(projection.data());
+  glMatrixMode(GL_MODELVIEW);
+}
+
+void OcclusionAnalysis::DepthPass() {
+  glDisable(GL_CULL_FACE);
+  glDisable(GL_POLYGON_STIPPLE);
+  glEnable(GL_DEPTH_TEST);
+  glDepthFunc(GL_LEQUAL);
+  glDepthMask(GL_TRUE);
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
+  for (const Instance& instance : instances_) {
+    if (IsTranslucent(instance.material)) continue;
+    const QXPck& mesh = *instance.node->mesh;
+    if (mesh.vertices.empty()) continue;
+    const std::vector<uint32_t>* indices = &faces_.at(&mesh).indices;
+    glLoadMatrixf(instance.world.data());
+    glVertexPointer(3, GL_FLOAT, sizeof(FanVertex), &mesh.vertices[0].position);
+    glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(indices->size()), GL_UNSIGNED_INT, indices->data());
+  }
+}
+
+void OcclusionAnalysis::IdentificationPass() {
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  glDepthMask(GL_FALSE);
+  glClear(GL_COLOR_BUFFER_BIT);
+  glDepthFunc(GL_LEQUAL);
+  if (options_.mode == OcclusionMode::kOrientation) glEnable(GL_CULL_FACE);
+  for (const Instance& instance : instances_) {
+    if (instance.node->mesh->vertices.empty()) continue;
+    if (IsTranslucent(instance.material))
+      glEnable(GL_POLYGON_STIPPLE);
+    else
+      glDisable(GL_POLYGON_STIPPLE);
+    glLoadMatrixf(instance.world.data());
+    if (FacesMode())
+      IdentifyFaces(instance);
+    else if (instance.node->selected)
+      IdentifyObject(instance);
+  }
+  if (!items_.empty()) Evaluate();
+  glDisable(GL_CULL_FACE);
+  glDisable(GL_POLYGON_STIPPLE);
+}
+
+void OcclusionAnalysis::IdentifyObject(const Instance& instance) {
+  const QXPck& mesh = *instance.node->mesh;
+  const std::vector<uint32_t>& indices = faces_.at(&mesh).indices;
+  const uint32_t colour = table_[static_cast<int>(items_.size())].drawn;
+  glColor3ub(colour & 0xFF, colour >> 8 & 0xFF, colour >> 16 & 0xFF);
+  glVertexPointer(3, GL_FLOAT, sizeof(FanVertex), &mesh.vertices[0].position);
+  glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(indices.size()), GL_UNSIGNED_INT, indices.data());
+  items_.push_back({instance.node, nullptr, 0});
+  if (static_cast<int>(items_.size()) == table_.Size()) Evaluate();
+}
+
+// Every unseen face of the object in a colour of its own, drawn as one array
+// per batch (the corners are copied, so each face can carry its colour).
+void OcclusionAnalysis::IdentifyFaces(const Instance& instance) {
+  const QXPck& mesh = *instance.node->mesh;
+  MeshFaces& faces = faces_.at(&mesh);
+  for (int64_t face = 0; face < faces.Count(); ++face) {
+    if (!faces.Unseen(face)) continue;
+    const uint32_t colour = table_[static_cast<int>(items_.size())].drawn;
+    for (int corner = 0; corner < 3; ++corner) {
+      const uint32_t v = faces.indices[static_cast<size_t>(3 * face + corner)];
+      pendingCorners_.push_back(mesh.vertices[v].position);
+      pendingColours_.insert(pendingColours_.end(), {static_cast<uint8_t>(colour & 0xFF),
+                                                     static_cast<uint8_t>(colour >> 8 & 0xFF),
+                                                     static_cast<uint8_t>(colour >> 16 & 0xFF)});
+    }
+    items_.push_back({instance.node, &faces, face});
+    if (static_cast<int>(items_.size()) == table_.Size()) {
+      DrawPendingFaces();
+      Evaluate();
+    }
+  }
+  DrawPendingFaces();
+}
+
+void OcclusionAnalysis::DrawPendingFaces() {
+  if (pendingCorners_.empty()) return;
+  glEnableClientState(GL_COLOR_ARRAY);
+  glVertexPointer(3, GL_FLOAT, sizeof(Vector), pendingCorners_.data());
+  glColorPointer(3, GL_UNSIGNED_BYTE, 0, pendingColours_.data());
+  glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(pendingCorners_.size()));
+  glDisableClientState(GL_COLOR_ARRAY);
+  pendingCorners_.clear();
+  pendingColours_.clear();
+}
+
+// Reads the batch's picture back and marks every item whose colour shows.
+void OcclusionAnalysis::Evaluate() {
+  picture_.resize(static_cast<size_t>(width_) * static_cast<size_t>(height_) * 3);
+  glReadPixels(0, 0, width_, height_, GL_RGB, GL_UNSIGNED_BYTE, picture_.data());
+  if (doubleBuffered_) ShowOnFront(picture_);
+  uint32_t last = 0;
+  for (size_t at = 0; at < picture_.size(); at += 3) {
+    const uint32_t colour = PackRgb(&picture_[at]);
+    if (colour == 0 || colour == last) continue;
+    last = colour;
+    MarkSeen(table_.Find(colour));
+  }
+  if (options_.logBatches)
+    PrintMessage("\n%s (%d)", FormatMessage("img%03d.ppm", result_.batches).c_str(), static_cast<int>(items_.size()));
+  ++result_.batches;
+  items_.clear();
+  glClear(GL_COLOR_BUFFER_BIT);
+}
+
+void OcclusionAnalysis::MarkSeen(int index) {
+  if (index < 0 || index >= static_cast<int>(items_.size())) return;
+  const Item& item = items_[static_cast<size_t>(index)];
+  if (item.faces)
+    item.faces->MarkSeen(item.face);
+  else
+    item.node->selected = false;
+}
+
+void OcclusionAnalysis::ShowOnFront(const std::vector<uint8_t>& picture) {
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  glLoadIdentity();
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+  glDisable(GL_DEPTH_TEST);
+  glDrawBuffer(GL_FRONT);
+  glRasterPos2f(-1, -1);
+  glDrawPixels(width_, height_, GL_RGB, GL_UNSIGNED_BYTE, picture.data());
+  glFlush();
+  glDrawBuffer(GL_BACK);
+  glEnable(GL_DEPTH_TEST);
+  glPopMatrix();
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+}
+
+// ---- Face mode: rebuilding the meshes ------------------------------------------
+
+void OcclusionAnalysis::RebuildMeshes() {
+  std::vector<QXPck*> meshes;
+  for (QXPck* mesh = scene_.meshes; mesh; mesh = mesh->next)
+    if (auto it = faces_.find(mesh); it != faces_.end() && it->second.CountUnseen() > 0) meshes.push_back(mesh);
+  for (QXPck* mesh : meshes) {
+    const MeshFaces& faces = faces_.at(mesh);
+    result_.facesAfter -= faces.CountUnseen();
+    QXPck* replacement = RebuildMesh(*mesh, faces);
+    if (replacement)
+      ++result_.meshesRebuilt;
+    else
+      ++result_.meshesFreed;
+    ReplaceMesh(mesh, replacement);
+  }
+  scene_.UpdateBox();
+}
+
+// A new fan mesh of the faces seen; none when no face was seen. The builder
+// takes triangles in the importer's order (reversed), so the faces keep
+// the side they show.
+QXPck* OcclusionAnalysis::RebuildMesh(const QXPck& mesh, const MeshFaces& faces) {
+  QuadricOptions quadric;
+  quadric.pairContraction = false;
+  QuadricBuilder builder(quadric);
+  for (int64_t face = 0; face < faces.Count(); ++face) {
+    if (faces.Unseen(face)) continue;
+    const uint32_t* corners = &faces.indices[static_cast<size_t>(3 * face)];
+    builder.AddTriangle(mesh.vertices[corners[0]].position, mesh.vertices[corners[2]].position,
+                        mesh.vertices[corners[1]].position, 0);
+  }
+  std::vector<std::unique_ptr<QXPck>> built = builder.Build(kRebuildLevel, kStrategySculptor, nullptr);
+  return built.empty() ? nullptr : built.front().release();
+}
+
+// Puts `replacement` (or nothing) in the old mesh's place, in the mesh list
+// and in every node, and frees the old mesh.
+void OcclusionAnalysis::ReplaceMesh(QXPck* old, QXPck* replacement) {
+  for (QXPck** link = &scene_.meshes; *link; link = &(*link)->next)
+    if (*link == old) {
+      if (replacement) {
+        replacement->next = old->next;
+        *link = replacement;
+      } else {
+        *link = old->next;
+      }
+      break;
+    }
+  ForEachDistinctNode(scene_.roots, [&](QXHier* node) {
+    if (node->mesh == old) node->mesh = replacement;
+  });
+  faces_.erase(old);
+  delete old;
+}
+
+}  // namespace
+
+OcclusionResult FindOccluded(QXScene& scene, const OcclusionOptions& options, GLSurface& surface,
+                             const OcclusionProgress& progress) {
+  return OcclusionAnalysis(scene, options, surface).Run(progress);
+}
+
+}  // namespace qx
