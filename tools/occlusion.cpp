@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
+#include <memory>
 #include <numbers>
 #include <unordered_map>
 #include <vector>
@@ -64,7 +66,7 @@ DirectionAngles OcclusionDirection(int i, int k, bool regular, Random15& random)
 namespace {
 
 constexpr int kMaxDepth = 1000;                   // a deeper hierarchy is cut
-constexpr size_t kMaxInstances = size_t{1} << 22;  // at most this many drawn objects
+constexpr size_t kMaxInstances = size_t{1} << 20;  // at most this many drawn objects
 constexpr float kBoxEnlargement = 1.1f;
 constexpr float kRebuildLevel = 1.0f / 128;
 
@@ -105,13 +107,17 @@ struct MeshFaces {
   }
 };
 
+// The faces in the order of the fan walk at full detail; a corner outside the
+// vertex array (only a damaged file could give one) drops its face.
 MeshFaces FacesOf(const QXPck& mesh) {
   MeshFaces faces;
+  const auto inside = [&](VertexIndex v) { return v >= 0 && static_cast<size_t>(v) < mesh.vertices.size(); };
   ForEachFan(mesh, 0, [&](const Fan& fan) {
     for (int i = fan.start + 1; i <= fan.end; ++i)
-      faces.indices.insert(faces.indices.end(), {static_cast<uint32_t>(fan.centre),
-                                                 static_cast<uint32_t>(fan.Corner1(i)),
-                                                 static_cast<uint32_t>(fan.Corner2(i))});
+      if (inside(fan.centre) && inside(fan.Corner1(i)) && inside(fan.Corner2(i)))
+        faces.indices.insert(faces.indices.end(), {static_cast<uint32_t>(fan.centre),
+                                                   static_cast<uint32_t>(fan.Corner1(i)),
+                                                   static_cast<uint32_t>(fan.Corner2(i))});
   });
   const int64_t count = faces.Count();
   faces.unseen.assign(static_cast<size_t>((count + 31) / 32), ~0u);

@@ -105,13 +105,15 @@ struct OcclusionResult {
 // Runs the analysis with the GL context of `surface` (made current here),
 // over its whole drawing area; a drawing area with fewer pixels than
 // `options.colours` gives a smaller table. In the object modes the table is
-// cut to the number of object instances. All GL state is saved and restored
-// (smooth shading is on afterwards). Directions are regular or random with
-// the generator seeded with 0, so a run repeats exactly. When `progress`
-// stops the analysis, it ends after the current direction; the selection
-// marks gathered so far stand, but in kFaces no mesh is rebuilt (a cut-short
-// analysis would throw away faces it simply has not looked for yet).
-// Nothing happens while the scene is loading.
+// cut to the number of object instances. At most 2^20 instances are drawn,
+// and a hierarchy deeper than 1000 levels is cut (a hostile file can ask
+// for more). All GL state is saved and restored (smooth shading is on
+// afterwards). Directions are regular or random with the generator seeded
+// with 0, so a run repeats exactly. The analysis stops early once nothing
+// is left unseen. When `progress` stops it, it ends after the current
+// direction; the selection marks gathered so far stand, but in kFaces no
+// mesh is rebuilt (a cut-short analysis would throw away faces it has
+// simply not looked for yet). Nothing happens while the scene is loading.
 OcclusionResult FindOccluded(QXScene& scene, const OcclusionOptions& options, GLSurface& surface,
                              const OcclusionProgress& progress = {});
 
