@@ -143,13 +143,15 @@ int RunOcclusionCommand(int argc, const char* const* argv) {
   const SceneSize before = MeasureScene(scene);
   const auto start = std::chrono::steady_clock::now();
   const OcclusionResult result = FindOccluded(scene, options, surface);
+  if (result.tooLarge) return Fail("the scene is too large for the analysis");
   if (!result.ran) return Fail("the analysis could not run (no colours could be drawn)");
   if (options.mode == OcclusionMode::kFaces)
     Compact(scene);
   else
     RemoveSelected(scene);
   const auto time = std::chrono::steady_clock::now() - start;
-  std::printf("\n%d directions, %d colours, %d batches\n", result.directions, result.tableSize, result.batches);
+  std::printf("\n%d directions, %d colours, %d batches, %lld triangles in the scene's instances\n",
+              result.directions, result.tableSize, result.batches, static_cast<long long>(result.trianglesDrawn));
   PrintRemoved(before, MeasureScene(scene), time);
   return SaveJob(*job);
 }

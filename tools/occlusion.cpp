@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cmath>
 #include <memory>
 #include <numbers>
@@ -10,12 +9,12 @@
 #include <vector>
 
 #include "common/diagnostics.h"
-#include "fan/fan_walk.h"
 #include "fan/quadric_builder.h"
 #include "platform/gl_api.h"
 #include "platform/gl_surface.h"
 #include "scene/scene_model.h"
 #include "tools/colour_table.h"
+#include "tools/occlusion_geometry.h"
 #include "view/overlays.h"
 
 namespace qx {
@@ -65,64 +64,16 @@ DirectionAngles OcclusionDirection(int i, int k, bool regular, Random15& random)
 
 namespace {
 
-constexpr int kMaxDepth = 1000;                   // a deeper hierarchy is cut
-constexpr size_t kMaxInstances = size_t{1} << 20;  // at most this many drawn objects
 constexpr float kBoxEnlargement = 1.1f;
 constexpr float kRebuildLevel = 1.0f / 128;
 
-// One drawn object: a node reached along one path, with its world matrix and
-// the material it is drawn with (its own or the nearest ancestor's).
-struct Instance {
-  QXHier* node;
-  Matrix world;
-  const QXMaterial* material;
-};
-
 bool IsTranslucent(const QXMaterial* material) { return material && material->diffuse[3] < 1.0f; }
 
-void CollectInstances(QXHier* first, const Matrix& parentWorld, const QXMaterial* inherited, int depth,
-                      std::vector<Instance>& out) {
-  if (depth >= kMaxDepth) return;
-  for (QXHier* node = first; node && out.size() < kMaxInstances; node = node->nextSibling) {
-    const Matrix world = node->matrix ? MatrixProduct(node->matrix->values, parentWorld) : parentWorld;
-    const QXMaterial* material = node->material ? node->material : inherited;
-    if (node->mesh) out.push_back({node, world, material});
-    CollectInstances(node->firstChild, world, material, depth + 1, out);
-  }
-}
-
-// The triangles of a mesh at full detail as index triples, and the faces not
-// seen yet (one bit each, set while unseen).
-struct MeshFaces {
-  std::vector<uint32_t> indices;
-  std::vector<uint32_t> unseen;
-
-  int64_t Count() const { return static_cast<int64_t>(indices.size() / 3); }
-  bool Unseen(int64_t face) const { return unseen[static_cast<size_t>(face >> 5)] >> (face & 31) & 1; }
-  void MarkSeen(int64_t face) { unseen[static_cast<size_t>(face >> 5)] &= ~(1u << (face & 31)); }
-  int64_t CountUnseen() const {
-    int64_t count = 0;
-    for (uint32_t word : unseen) count += std::popcount(word);
-    return count;
-  }
-};
-
-// The faces in the order of the fan walk at full detail; a corner outside the
-// vertex array (only a damaged file could give one) drops its face.
-MeshFaces FacesOf(const QXPck& mesh) {
-  MeshFaces faces;
-  const auto inside = [&](VertexIndex v) { return v >= 0 && static_cast<size_t>(v) < mesh.vertices.size(); };
-  ForEachFan(mesh, 0, [&](const Fan& fan) {
-    for (int i = fan.start + 1; i <= fan.end; ++i)
-      if (inside(fan.centre) && inside(fan.Corner1(i)) && inside(fan.Corner2(i)))
-        faces.indices.insert(faces.indices.end(), {static_cast<uint32_t>(fan.centre),
-                                                   static_cast<uint32_t>(fan.Corner1(i)),
-                                                   static_cast<uint32_t>(fan.Corner2(i))});
-  });
-  const int64_t count = faces.Count();
-  faces.unseen.assign(static_cast<size_t>((count + 31) / 32), ~0u);
-  if (count % 32) faces.unseen.back() = (1u << (count % 32)) - 1;
-  return faces;
+void SetStipple(bool on) {
+  if (on)
+    glEnable(GL_POLYGON_STIPPLE);
+  else
+    glDisable(GL_POLYGON_STIPPLE);
 }
 
 // What one colour of the current batch stands for.
@@ -152,14 +103,17 @@ class OcclusionAnalysis {
  private:
   bool FacesMode() const { return options_.mode == OcclusionMode::kFaces; }
   void Prepare();
+  void SaveState();
+  void RestoreState();
   void SetState();
   void RunDirections(const OcclusionProgress& progress);
   bool AnythingUnseen() const;
   void LoadProjection(DirectionAngles angles);
+  void DrawIndices(uint32_t first, size_t count) const;
   void DepthPass();
   void IdentificationPass();
-  void IdentifyObject(const Instance& instance);
-  void IdentifyFaces(const Instance& instance);
+  void IdentifyObject(const ObjectInstance& instance);
+  void IdentifyFaces(const ObjectInstance& instance);
   void DrawPendingFaces();
   void Evaluate();
   void ShowOnFront(const std::vector<uint8_t>& picture);
@@ -177,13 +131,13 @@ class OcclusionAnalysis {
   bool doubleBuffered_ = false;
   Random15 random_;
   ColourTable table_;
-  std::vector<Instance> instances_;
-  std::unordered_map<const QXPck*, MeshFaces> faces_;
+  SceneGeometry geometry_;
   std::vector<Item> items_;
-  // The faces of the current object gathered for one draw: three corners and
-  // three colours each.
+  // Unseen faces gathered for one draw: three corners and three colours
+  // each, and whether they are stippled.
   std::vector<Vector> pendingCorners_;
   std::vector<uint8_t> pendingColours_;
+  bool pendingStippled_ = false;
   std::vector<uint8_t> picture_;
 };
 
@@ -192,21 +146,48 @@ OcclusionResult OcclusionAnalysis::Run(const OcclusionProgress& progress) {
   width_ = std::max(surface_.Width(), 0);
   height_ = std::max(surface_.Height(), 0);
   Prepare();
+  if (geometry_.tooLarge) return result_.tooLarge = true, result_;
   result_.ran = true;
-  if (instances_.empty() || scene_.Box().Empty()) return result_;
+  result_.trianglesDrawn = static_cast<int64_t>(geometry_.indices.size() / 3);
+  if (geometry_.instances.empty() || scene_.Box().Empty()) return result_;
+  SaveState();
+  SetState();
+  int wanted = std::max(options_.colours, 1);
+  if (!FacesMode()) wanted = static_cast<int>(std::min<size_t>(static_cast<size_t>(wanted), geometry_.instances.size()));
+  table_ = BuildColourTable(wanted, width_, height_, random_);
+  result_.tableSize = table_.Size();
+  surface_.Present(true);
+  if (table_.Size() > 0) RunDirections(progress);
+  RestoreState();
+  if (table_.Size() == 0) result_.ran = false;
+  if (FacesMode() && result_.ran && !result_.cancelled) RebuildMeshes();
+  return result_;
+}
+
+// The scene's geometry, then the starting marks: in the object modes every
+// node with an object is selected (unseen) and every other node deselected;
+// in the face mode every face is unseen.
+void OcclusionAnalysis::Prepare() {
+  geometry_ = CollectSceneGeometry(scene_);
+  if (geometry_.tooLarge) return;
+  if (FacesMode()) {
+    for (const auto& [mesh, faces] : geometry_.faces) result_.facesBefore += faces.Count();
+    result_.facesAfter = result_.facesBefore;
+    return;
+  }
+  ForEachDistinctNode(scene_.roots, [](QXHier* node) { node->selected = node->mesh != nullptr; });
+}
+
+void OcclusionAnalysis::SaveState() {
   glPushAttrib(GL_ALL_ATTRIB_BITS);
   glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
   glMatrixMode(GL_PROJECTION);
   glPushMatrix();
   glMatrixMode(GL_MODELVIEW);
   glPushMatrix();
-  SetState();
-  int wanted = std::max(options_.colours, 1);
-  if (!FacesMode()) wanted = static_cast<int>(std::min<size_t>(static_cast<size_t>(wanted), instances_.size()));
-  table_ = BuildColourTable(wanted, width_, height_, random_);
-  result_.tableSize = table_.Size();
-  surface_.Present(true);
-  if (table_.Size() > 0) RunDirections(progress);
+}
+
+void OcclusionAnalysis::RestoreState() {
   glMatrixMode(GL_PROJECTION);
   glPopMatrix();
   glMatrixMode(GL_MODELVIEW);
@@ -214,26 +195,6 @@ OcclusionResult OcclusionAnalysis::Run(const OcclusionProgress& progress) {
   glPopClientAttrib();
   glPopAttrib();
   glShadeModel(GL_SMOOTH);
-  if (table_.Size() == 0) result_.ran = false;
-  if (FacesMode() && result_.ran && !result_.cancelled) RebuildMeshes();
-  return result_;
-}
-
-// Instances and the faces of their meshes, then the starting marks: in the
-// object modes every node with an object is selected (unseen) and every
-// other node deselected; in the face mode every face is unseen.
-void OcclusionAnalysis::Prepare() {
-  CollectInstances(scene_.roots, IdentityMatrix(), nullptr, 0, instances_);
-  for (const Instance& instance : instances_) {
-    auto [it, added] = faces_.try_emplace(instance.node->mesh);
-    if (added) it->second = FacesOf(*instance.node->mesh);
-  }
-  if (FacesMode()) {
-    for (const auto& [mesh, faces] : faces_) result_.facesBefore += faces.Count();
-    result_.facesAfter = result_.facesBefore;
-    return;
-  }
-  ForEachDistinctNode(scene_.roots, [](QXHier* node) { node->selected = node->mesh != nullptr; });
 }
 
 void OcclusionAnalysis::SetState() {
@@ -283,12 +244,15 @@ void OcclusionAnalysis::RunDirections(const OcclusionProgress& progress) {
 
 bool OcclusionAnalysis::AnythingUnseen() const {
   if (FacesMode())
-    return std::any_of(faces_.begin(), faces_.end(), [](const auto& entry) { return entry.second.CountUnseen() > 0; });
-  return std::any_of(instances_.begin(), instances_.end(), [](const Instance& i) { return i.node->selected; });
+    return std::any_of(geometry_.faces.begin(), geometry_.faces.end(),
+                       [](const auto& entry) { return entry.second.CountUnseen() > 0; });
+  return std::any_of(geometry_.instances.begin(), geometry_.instances.end(),
+                     [](const ObjectInstance& instance) { return instance.node->selected; });
 }
 
 // The view turns the scene about its centre (x axis by theta, then y axis by
 // phi); the orthographic projection encloses the enlarged box so turned.
+// The geometry is in world space: the model-view matrix stays identity.
 void OcclusionAnalysis::LoadProjection(DirectionAngles angles) {
   const Box& box = scene_.Box();
   const Matrix view = MatrixProduct(MatrixProduct(TranslationMatrix(box.centre * -1.0f),
@@ -308,8 +272,15 @@ void OcclusionAnalysis::LoadProjection(DirectionAngles angles) {
   glMatrixMode(GL_PROJECTION);
   glLoadMatrixf(projection.data());
   glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
 }
 
+void OcclusionAnalysis::DrawIndices(uint32_t first, size_t count) const {
+  if (count > 0)
+    glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(count), GL_UNSIGNED_INT, &geometry_.indices[first]);
+}
+
+// Every opaque instance into the depth buffer; consecutive ones in one call.
 void OcclusionAnalysis::DepthPass() {
   glDisable(GL_CULL_FACE);
   glDisable(GL_POLYGON_STIPPLE);
@@ -319,15 +290,20 @@ void OcclusionAnalysis::DepthPass() {
   glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
-  for (const Instance& instance : instances_) {
-    if (IsTranslucent(instance.material)) continue;
-    const QXPck& mesh = *instance.node->mesh;
-    if (mesh.vertices.empty()) continue;
-    const std::vector<uint32_t>* indices = &faces_.at(&mesh).indices;
-    glLoadMatrixf(instance.world.data());
-    glVertexPointer(3, GL_FLOAT, sizeof(FanVertex), &mesh.vertices[0].position);
-    glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(indices->size()), GL_UNSIGNED_INT, indices->data());
+  glVertexPointer(3, GL_FLOAT, sizeof(Vector), geometry_.vertices.data());
+  uint32_t runStart = 0;
+  size_t runLength = 0;
+  for (const ObjectInstance& instance : geometry_.instances) {
+    const size_t length = instance.faces->indices.size();
+    if (IsTranslucent(instance.material)) {
+      DrawIndices(runStart, runLength);
+      runLength = 0;
+      continue;
+    }
+    if (runLength == 0) runStart = instance.firstIndex;
+    runLength += length;
   }
+  DrawIndices(runStart, runLength);
 }
 
 void OcclusionAnalysis::IdentificationPass() {
@@ -336,45 +312,41 @@ void OcclusionAnalysis::IdentificationPass() {
   glClear(GL_COLOR_BUFFER_BIT);
   glDepthFunc(GL_LEQUAL);
   if (options_.mode == OcclusionMode::kOrientation) glEnable(GL_CULL_FACE);
-  for (const Instance& instance : instances_) {
-    if (instance.node->mesh->vertices.empty()) continue;
-    if (IsTranslucent(instance.material))
-      glEnable(GL_POLYGON_STIPPLE);
-    else
-      glDisable(GL_POLYGON_STIPPLE);
-    glLoadMatrixf(instance.world.data());
+  for (const ObjectInstance& instance : geometry_.instances) {
     if (FacesMode())
       IdentifyFaces(instance);
     else if (instance.node->selected)
       IdentifyObject(instance);
   }
+  DrawPendingFaces();
   if (!items_.empty()) Evaluate();
   glDisable(GL_CULL_FACE);
   glDisable(GL_POLYGON_STIPPLE);
 }
 
-void OcclusionAnalysis::IdentifyObject(const Instance& instance) {
-  const QXPck& mesh = *instance.node->mesh;
-  const std::vector<uint32_t>& indices = faces_.at(&mesh).indices;
+void OcclusionAnalysis::IdentifyObject(const ObjectInstance& instance) {
   const uint32_t colour = table_[static_cast<int>(items_.size())].drawn;
+  SetStipple(IsTranslucent(instance.material));
   glColor3ub(colour & 0xFF, colour >> 8 & 0xFF, colour >> 16 & 0xFF);
-  glVertexPointer(3, GL_FLOAT, sizeof(FanVertex), &mesh.vertices[0].position);
-  glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(indices.size()), GL_UNSIGNED_INT, indices.data());
+  glVertexPointer(3, GL_FLOAT, sizeof(Vector), geometry_.vertices.data());
+  DrawIndices(instance.firstIndex, instance.faces->indices.size());
   items_.push_back({instance.node, nullptr, 0});
   if (static_cast<int>(items_.size()) == table_.Size()) Evaluate();
 }
 
-// Every unseen face of the object in a colour of its own, drawn as one array
-// per batch (the corners are copied, so each face can carry its colour).
-void OcclusionAnalysis::IdentifyFaces(const Instance& instance) {
-  const QXPck& mesh = *instance.node->mesh;
-  MeshFaces& faces = faces_.at(&mesh);
+// Every unseen face of the instance in a colour of its own. The corners are
+// copied, so that each face can carry its colour; faces of several
+// instances go into one draw as long as their stippling agrees.
+void OcclusionAnalysis::IdentifyFaces(const ObjectInstance& instance) {
+  MeshFaces& faces = *instance.faces;
+  const bool stippled = IsTranslucent(instance.material);
+  if (stippled != pendingStippled_) DrawPendingFaces();
+  pendingStippled_ = stippled;
   for (int64_t face = 0; face < faces.Count(); ++face) {
     if (!faces.Unseen(face)) continue;
     const uint32_t colour = table_[static_cast<int>(items_.size())].drawn;
     for (int corner = 0; corner < 3; ++corner) {
-      const uint32_t v = faces.indices[static_cast<size_t>(3 * face + corner)];
-      pendingCorners_.push_back(mesh.vertices[v].position);
+      pendingCorners_.push_back(geometry_.vertices[geometry_.indices[instance.firstIndex + 3 * face + corner]]);
       pendingColours_.insert(pendingColours_.end(), {static_cast<uint8_t>(colour & 0xFF),
                                                      static_cast<uint8_t>(colour >> 8 & 0xFF),
                                                      static_cast<uint8_t>(colour >> 16 & 0xFF)});
@@ -385,11 +357,11 @@ void OcclusionAnalysis::IdentifyFaces(const Instance& instance) {
       Evaluate();
     }
   }
-  DrawPendingFaces();
 }
 
 void OcclusionAnalysis::DrawPendingFaces() {
   if (pendingCorners_.empty()) return;
+  SetStipple(pendingStippled_);
   glEnableClientState(GL_COLOR_ARRAY);
   glVertexPointer(3, GL_FLOAT, sizeof(Vector), pendingCorners_.data());
   glColorPointer(3, GL_UNSIGNED_BYTE, 0, pendingColours_.data());
@@ -452,9 +424,9 @@ void OcclusionAnalysis::ShowOnFront(const std::vector<uint8_t>& picture) {
 void OcclusionAnalysis::RebuildMeshes() {
   std::vector<QXPck*> meshes;
   for (QXPck* mesh = scene_.meshes; mesh; mesh = mesh->next)
-    if (auto it = faces_.find(mesh); it != faces_.end() && it->second.CountUnseen() > 0) meshes.push_back(mesh);
+    if (auto it = geometry_.faces.find(mesh); it != geometry_.faces.end() && it->second.CountUnseen() > 0) meshes.push_back(mesh);
   for (QXPck* mesh : meshes) {
-    const MeshFaces& faces = faces_.at(mesh);
+    const MeshFaces& faces = geometry_.faces.at(mesh);
     result_.facesAfter -= faces.CountUnseen();
     QXPck* replacement = RebuildMesh(*mesh, faces);
     if (replacement)
@@ -499,7 +471,6 @@ void OcclusionAnalysis::ReplaceMesh(QXPck* old, QXPck* replacement) {
   ForEachDistinctNode(scene_.roots, [&](QXHier* node) {
     if (node->mesh == old) node->mesh = replacement;
   });
-  faces_.erase(old);
   delete old;
 }
 

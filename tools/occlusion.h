@@ -89,11 +89,13 @@ struct OcclusionOptions {
 using OcclusionProgress = std::function<bool(float fraction)>;
 
 struct OcclusionResult {
-  bool ran = false;        // false: scene loading, no GL context, no colours
+  bool ran = false;        // false: scene loading, no GL context, no colours, too large
+  bool tooLarge = false;   // more than the analysis takes on (occlusion_geometry.h)
   bool cancelled = false;  // progress asked to stop
   int directions = 0;      // directions drawn
   int tableSize = 0;       // colours per batch
   int batches = 0;
+  int64_t trianglesDrawn = 0;  // triangles of all instances, drawn by each depth pass
   int64_t objectsLeftSelected = 0;  // kObjects, kOrientation: nodes never seen
   // kFaces: triangles of the scene's meshes (each mesh counted once).
   int64_t facesBefore = 0;
@@ -105,9 +107,10 @@ struct OcclusionResult {
 // Runs the analysis with the GL context of `surface` (made current here),
 // over its whole drawing area; a drawing area with fewer pixels than
 // `options.colours` gives a smaller table. In the object modes the table is
-// cut to the number of object instances. At most 2^20 instances are drawn,
-// and a hierarchy deeper than 1000 levels is cut (a hostile file can ask
-// for more). All GL state is saved and restored (smooth shading is on
+// cut to the number of object instances. A scene larger than the bounds of
+// occlusion_geometry.h (instances, world-space vertices and indices,
+// hierarchy depth; a hostile file can ask for any number) is refused, with
+// `tooLarge`, rather than analysed in part. All GL state is saved and restored (smooth shading is on
 // afterwards). Directions are regular or random with the generator seeded
 // with 0, so a run repeats exactly. The analysis stops early once nothing
 // is left unseen. When `progress` stops it, it ends after the current

@@ -6,8 +6,10 @@
 
 #include <numbers>
 #include <set>
+#include <utility>
 
 #include "tools/colour_table.h"
+#include "tools/occlusion_geometry.h"
 #include "view_test_support.h"
 
 namespace qx {
@@ -155,13 +157,25 @@ TEST_F(OcclusionTest, ASmallViewportGivesASmallerTableAndStillWorks) {
   EXPECT_NE(node->mesh, nullptr);
 }
 
-TEST_F(OcclusionTest, AnEmptySceneOrALoadingOneIsLeftAlone) {
+TEST_F(OcclusionTest, ScenesItCannotAnalyseAreLeftAlone) {
   EXPECT_TRUE(Run(OcclusionMode::kObjects).ran);
-  EXPECT_EQ(Run(OcclusionMode::kFaces).directions, 0);
-  Add(Cube({0, 0, 0}, 1));
+  EXPECT_EQ(Run(OcclusionMode::kFaces).directions, 0);  // empty
+  QXHier* node = Add(Cube({0, 0, 0}, 1));
   scene_.loading = true;
   EXPECT_FALSE(Run(OcclusionMode::kFaces).ran);
   scene_.loading = false;
+  // Deeper than the analysis goes: refused, not analysed in part.
+  for (int depth = 0; depth < kMaxAnalysedDepth; ++depth) {
+    auto* child = new QXHier;
+    child->mesh = node->mesh;
+    child->firstChild = std::exchange(node->firstChild, child);
+    node = child;
+  }
+  node->selected = false;
+  const OcclusionResult result = Run(OcclusionMode::kObjects);
+  EXPECT_TRUE(result.tooLarge);
+  EXPECT_FALSE(result.ran);
+  EXPECT_FALSE(node->selected);
 }
 
 TEST(OcclusionDirections, RegularKTwoGivesTheFourStatedDirections) {
