@@ -36,7 +36,7 @@ struct CompactReport {
 // kilobytes can share children so deeply that its tree would not fit in
 // memory; beyond the bound, nodes met again stay shared (and are not walked
 // again), so the hierarchy is a tree only up to it.
-inline constexpr int64_t kMaxUnitizedNodes = int64_t{1} << 22;
+inline constexpr int64_t kMaxUnitizedNodes = int64_t{1} << 20;
 
 // Turns the hierarchy into a tree. Walks it depth first from the first root
 // (setting parent fields); a node reached a second time, through another
