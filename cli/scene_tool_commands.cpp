@@ -95,7 +95,8 @@ std::optional<ToolJob> OpenJob(Arguments& args, const char* command) {
 
 int SaveJob(ToolJob& job) {
   ApplySaveSettings(job.save, *job.scene);
-  if (!SaveScene(*job.scene, job.output, job.save.useZLib)) return Fail(job.output + ": the scene could not be written");
+  if (!SaveScene(*job.scene, job.output, job.save.useZLib))
+    return Fail(job.output + ": the scene could not be written");
   return 0;
 }
 
@@ -105,8 +106,9 @@ bool ReadOcclusionOptions(Arguments& args, OcclusionOptions& options, long long&
     return Fail(args.Error()), false;
   if (iterations < 1 || iterations > 1 << 20 || colours < 1 || colours > 1 << 24 || size < 1 || size > kMaxSize)
     return Fail("--iterations takes 1 to 2^20, --colors 1 to 2^24, --size 1 to 8192"), false;
-  static const std::map<std::string, OcclusionMode> kModes = {
-      {"objects", OcclusionMode::kObjects}, {"orientation", OcclusionMode::kOrientation}, {"faces", OcclusionMode::kFaces}};
+  static const std::map<std::string, OcclusionMode> kModes = {{"objects", OcclusionMode::kObjects},
+                                                              {"orientation", OcclusionMode::kOrientation},
+                                                              {"faces", OcclusionMode::kFaces}};
   if (const auto word = args.Value("mode")) {
     const auto it = kModes.find(*word);
     if (it == kModes.end()) return Fail("--mode takes objects, orientation or faces"), false;

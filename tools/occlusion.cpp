@@ -120,7 +120,6 @@ class OcclusionAnalysis {
   void MarkSeen(int index);
   void RebuildMeshes();
   QXPck* RebuildMesh(const QXPck& mesh, const MeshFaces& faces);
-  void ReplaceMesh(QXPck* old, QXPck* replacement);
 
   QXScene& scene_;
   const OcclusionOptions& options_;
@@ -152,9 +151,9 @@ OcclusionResult OcclusionAnalysis::Run(const OcclusionProgress& progress) {
   if (geometry_.instances.empty() || scene_.Box().Empty()) return result_;
   SaveState();
   SetState();
-  int wanted = std::max(options_.colours, 1);
-  if (!FacesMode()) wanted = static_cast<int>(std::min<size_t>(static_cast<size_t>(wanted), geometry_.instances.size()));
-  table_ = BuildColourTable(wanted, width_, height_, random_);
+  size_t wanted = static_cast<size_t>(std::max(options_.colours, 1));
+  if (!FacesMode()) wanted = std::min(wanted, geometry_.instances.size());
+  table_ = BuildColourTable(static_cast<int>(wanted), width_, height_, random_);
   result_.tableSize = table_.Size();
   surface_.Present(true);
   if (table_.Size() > 0) RunDirections(progress);
@@ -421,20 +420,34 @@ void OcclusionAnalysis::ShowOnFront(const std::vector<uint8_t>& picture) {
 
 // ---- Face mode: rebuilding the meshes ------------------------------------------
 
+// Every mesh with faces never seen is replaced by a mesh of the faces seen
+// (or by nothing), in the mesh list and in every node, and freed.
 void OcclusionAnalysis::RebuildMeshes() {
-  std::vector<QXPck*> meshes;
-  for (QXPck* mesh = scene_.meshes; mesh; mesh = mesh->next)
-    if (auto it = geometry_.faces.find(mesh); it != geometry_.faces.end() && it->second.CountUnseen() > 0) meshes.push_back(mesh);
-  for (QXPck* mesh : meshes) {
-    const MeshFaces& faces = geometry_.faces.at(mesh);
-    result_.facesAfter -= faces.CountUnseen();
-    QXPck* replacement = RebuildMesh(*mesh, faces);
-    if (replacement)
+  std::unordered_map<QXPck*, QXPck*> replacements;
+  for (QXPck** link = &scene_.meshes; *link;) {
+    QXPck* mesh = *link;
+    const auto it = geometry_.faces.find(mesh);
+    if (it == geometry_.faces.end() || it->second.CountUnseen() == 0) {
+      link = &mesh->next;
+      continue;
+    }
+    result_.facesAfter -= it->second.CountUnseen();
+    QXPck* replacement = RebuildMesh(*mesh, it->second);
+    replacements[mesh] = replacement;
+    if (replacement) {
       ++result_.meshesRebuilt;
-    else
+      replacement->next = mesh->next;
+      *link = replacement;
+      link = &replacement->next;
+    } else {
       ++result_.meshesFreed;
-    ReplaceMesh(mesh, replacement);
+      *link = mesh->next;
+    }
   }
+  ForEachDistinctNode(scene_.roots, [&](QXHier* node) {
+    if (const auto it = replacements.find(node->mesh); it != replacements.end()) node->mesh = it->second;
+  });
+  for (const auto& [old, replacement] : replacements) delete old;
   scene_.UpdateBox();
 }
 
@@ -453,25 +466,6 @@ QXPck* OcclusionAnalysis::RebuildMesh(const QXPck& mesh, const MeshFaces& faces)
   }
   std::vector<std::unique_ptr<QXPck>> built = builder.Build(kRebuildLevel, kStrategySculptor, nullptr);
   return built.empty() ? nullptr : built.front().release();
-}
-
-// Puts `replacement` (or nothing) in the old mesh's place, in the mesh list
-// and in every node, and frees the old mesh.
-void OcclusionAnalysis::ReplaceMesh(QXPck* old, QXPck* replacement) {
-  for (QXPck** link = &scene_.meshes; *link; link = &(*link)->next)
-    if (*link == old) {
-      if (replacement) {
-        replacement->next = old->next;
-        *link = replacement;
-      } else {
-        *link = old->next;
-      }
-      break;
-    }
-  ForEachDistinctNode(scene_.roots, [&](QXHier* node) {
-    if (node->mesh == old) node->mesh = replacement;
-  });
-  delete old;
 }
 
 }  // namespace
