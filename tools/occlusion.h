@@ -8,9 +8,10 @@
 //   depth pass           colour writes off; every object whose material is
 //                        missing or opaque goes into the depth buffer
 //                        (translucent objects hide nothing)
-//   identification pass  depth test GL_LEQUAL, depth writes off; every item
-//                        not yet seen is drawn in the next colour of the
-//                        colour table (colour_table.h), translucent ones
+//   identification pass  depth test GL_LEQUAL, depth writes off, items
+//                        pulled slightly forward (polygon offset); every
+//                        item not yet seen is drawn in the next colour of
+//                        the colour table (colour_table.h), translucent ones
 //                        stippled; whenever the table is used up, and at
 //                        the end of the walk, the batch is evaluated
 //   batch evaluation     the picture is read back (and, in a double-buffered
