@@ -38,7 +38,12 @@
 // Before each command the editor may show the "Find Occluded Parts" dialog
 // (OcclusionSettings below); while the analysis runs it hides the window's
 // menu and status bar, passes its ProgressStep as `progress`, and afterwards
-// calls SceneView::SetScene (meshes were replaced) and redraws.
+// calls SceneView::SetScene (meshes were replaced) and redraws:
+//   const OcclusionSettings stored = OcclusionSettings::Load(iniPath);
+//   OcclusionOptions options{OcclusionMode::kFaces, stored.maxIterations, stored.maxColors, stored.isRegular};
+//   FindOccluded(scene, options, *view.Surface(), progress);
+//   Compact(scene);
+//   view.SetScene(&scene);
 #pragma once
 
 #include <cstdint>
