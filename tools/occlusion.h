@@ -116,13 +116,14 @@ struct OcclusionResult {
 // cut to the number of object instances. A scene larger than the bounds of
 // occlusion_geometry.h (instances, world-space vertices and indices,
 // hierarchy depth; a hostile file can ask for any number) is refused, with
-// `tooLarge`, rather than analysed in part. All GL state is saved and restored (smooth shading is on
-// afterwards). Directions are regular or random with the generator seeded
-// with 0, so a run repeats exactly. The analysis stops early once nothing
-// is left unseen. When `progress` stops it, it ends after the current
-// direction; the selection marks gathered so far stand, but in kFaces no
-// mesh is rebuilt (a cut-short analysis would throw away faces it has
-// simply not looked for yet). Nothing happens while the scene is loading.
+// `tooLarge`, rather than analysed in part. All GL state is saved and
+// restored (smooth shading is on afterwards). Directions are regular or
+// random with the generator seeded with 0, so a run repeats exactly. The
+// analysis stops early once nothing is left unseen. When `progress` stops
+// it, it ends after the current direction; the selection marks gathered so
+// far stand, but in kFaces no mesh is rebuilt (a cut-short analysis would
+// throw away faces it has simply not looked for yet). Nothing happens while
+// the scene is loading.
 OcclusionResult FindOccluded(QXScene& scene, const OcclusionOptions& options, GLSurface& surface,
                              const OcclusionProgress& progress = {});
 
