@@ -163,18 +163,11 @@ OcclusionResult OcclusionAnalysis::Run(const OcclusionProgress& progress) {
   return result_;
 }
 
-// The scene's geometry, then the starting marks: in the object modes every
-// node with an object is selected (unseen) and every other node deselected;
-// in the face mode every face is unseen.
+// The scene's geometry, every face of it unseen.
 void OcclusionAnalysis::Prepare() {
   geometry_ = CollectSceneGeometry(scene_);
-  if (geometry_.tooLarge) return;
-  if (FacesMode()) {
-    for (const auto& [mesh, faces] : geometry_.faces) result_.facesBefore += faces.Count();
-    result_.facesAfter = result_.facesBefore;
-    return;
-  }
-  ForEachDistinctNode(scene_.roots, [](QXHier* node) { node->selected = node->mesh != nullptr; });
+  for (const auto& [mesh, faces] : geometry_.faces) result_.facesBefore += faces.Count();
+  result_.facesAfter = result_.facesBefore;
 }
 
 void OcclusionAnalysis::SaveState() {
@@ -224,7 +217,10 @@ void OcclusionAnalysis::SetState() {
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
 }
 
+// In the object modes every node with an object starts selected (unseen)
+// and every other node deselected.
 void OcclusionAnalysis::RunDirections(const OcclusionProgress& progress) {
+  if (!FacesMode()) ForEachDistinctNode(scene_.roots, [](QXHier* node) { node->selected = node->mesh != nullptr; });
   const int k = std::max(1, static_cast<int>(std::sqrt(std::max(options_.iterations, 0))));
   const int count = k * k;
   for (int i = 0; i < count && AnythingUnseen(); ++i) {

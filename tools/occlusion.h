@@ -95,7 +95,9 @@ struct OcclusionOptions {
 using OcclusionProgress = std::function<bool(float fraction)>;
 
 struct OcclusionResult {
-  bool ran = false;        // false: scene loading, no GL context, no colours, too large
+  // False, with the scene and its marks untouched: scene loading, no GL
+  // context, no colour survived the frame buffer, or too large.
+  bool ran = false;
   bool tooLarge = false;   // more than the analysis takes on (occlusion_geometry.h)
   bool cancelled = false;  // progress asked to stop
   int directions = 0;      // directions drawn
@@ -103,7 +105,8 @@ struct OcclusionResult {
   int batches = 0;
   int64_t trianglesDrawn = 0;  // triangles of all instances, drawn by each depth pass
   int64_t objectsLeftSelected = 0;  // kObjects, kOrientation: nodes never seen
-  // kFaces: triangles of the scene's meshes (each mesh counted once).
+  // Triangles of the scene's meshes (each mesh counted once); facesAfter
+  // differs only in kFaces.
   int64_t facesBefore = 0;
   int64_t facesAfter = 0;
   int meshesRebuilt = 0;

@@ -187,10 +187,18 @@ int64_t MergeEqualSiblings(QXScene& scene, bool isTree) {
 
 }  // namespace
 
-int64_t Unitize(QXScene& scene) { return TreeBuilder(scene).Run(); }
+namespace {
+
+// A scene that a progressive load is still filling is not ours to change.
+bool Changeable(const QXScene& scene) { return !scene.loading && scene.structureReady; }
+
+}  // namespace
+
+int64_t Unitize(QXScene& scene) { return Changeable(scene) ? TreeBuilder(scene).Run() : 0; }
 
 CompactReport Compact(QXScene& scene) {
   CompactReport report;
+  if (!Changeable(scene)) return report;
   TreeBuilder(scene).Run();
   References used;
   std::vector<QXHier*> removed = DropEmptyNodes(scene, used, report);
@@ -206,6 +214,7 @@ CompactReport Compact(QXScene& scene) {
 }
 
 CompactReport RemoveSelected(QXScene& scene) {
+  if (!Changeable(scene)) return {};
   ForEachDistinctNode(scene.roots, [](QXHier* node) {
     if (node->selected) node->mesh = nullptr;
   });

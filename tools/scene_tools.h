@@ -7,9 +7,10 @@
 // same matrix, material, mesh and first child, compared as references, not
 // by content (two meshes with identical triangles are different meshes).
 //
-// Editor commands built on these (each does nothing while no scene exists or
-// while `scene.loading` is set; afterwards the view must forget the meshes it
-// queued, SceneView::SetScene, since Compact destroys meshes):
+// Each does nothing (and returns 0 or an empty report) while the scene is
+// being loaded. Editor commands built on these (which do nothing while no
+// scene exists; afterwards the view must forget the meshes it queued,
+// SceneView::SetScene, since Compact destroys meshes):
 //   "Unitize Scene \t(build tree)"     Unitize(scene)
 //   "Compact Scene \t(build network)"  Compact(scene)        (also `-c`)
 //   "&Remove selected"                 RemoveSelected(scene)  (`-ocl` after

@@ -94,9 +94,13 @@ TEST(Unitize, CutsAChildLinkThatLeadsBackToAnAncestor) {
   EXPECT_EQ(middle->firstChild, nullptr);
 }
 
-TEST(Compact, LeavesNothingOfASceneWhoseOnlyNodeIsEmpty) {
+TEST(Compact, LeavesNothingOfASceneWhoseOnlyNodeIsEmptyOnceItIsLoaded) {
   QXScene scene;
   scene.AddRoot(Node(nullptr, Colour(scene, 1), scene.FindOrAddMatrix(TranslationMatrix({1, 0, 0}))));
+  scene.loading = true;
+  EXPECT_EQ(Compact(scene).nodesUnlinked, 0);
+  EXPECT_NE(scene.roots, nullptr);
+  scene.loading = false;
   const CompactReport report = Compact(scene);
   EXPECT_EQ(scene.roots, nullptr);
   EXPECT_EQ(scene.matrices, nullptr);  // referenced only by the removed node
