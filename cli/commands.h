@@ -17,6 +17,9 @@ int RunConvertCommand(int argc, const char* const* argv);
 int RunInfoCommand(int argc, const char* const* argv);
 int RunDecodeCommand(int argc, const char* const* argv);
 int RunDumpCommand(int argc, const char* const* argv);
+// The editor's scene tools on a scene file (scene_tool_commands.cpp).
+int RunCompactCommand(int argc, const char* const* argv);
+int RunOcclusionCommand(int argc, const char* const* argv);
 
 // The uncompressed scene stream of a file (packed or plain); none when it
 // cannot be opened.

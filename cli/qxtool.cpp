@@ -1,5 +1,5 @@
 // qxtool: the headless companion of the editor (convert, info, decode, dump,
-// render, stream).
+// render, stream, compact, occlusion).
 #include <cstdio>
 #include <cstring>
 
@@ -23,7 +23,10 @@ constexpr char kUsage[] =
     "  render FILE -o OUT.ppm [--width W] [--height H] [--tolerance T]\n"
     "          [--mode solid|points|edges|hidden-lines|hidden-points] [--smooth L] [--antialias]\n"
     "          [--selective] [--back RRGGBB] [--bytes B]\n"
-    "  stream FILE [--rate BYTES_PER_S | --entry K] [--every MS]\n";
+    "  stream FILE [--rate BYTES_PER_S | --entry K] [--every MS]\n"
+    "  compact IN -o OUT [--bits N]\n"
+    "  occlusion IN -o OUT [--mode objects|orientation|faces] [--iterations N] [--colors N] [--regular]\n"
+    "          [--size N] [--bits N]\n";
 
 struct Command {
   const char* name;
@@ -37,6 +40,8 @@ constexpr Command kCommands[] = {
     {"dump", qx::RunDumpCommand},
     {"render", qx::RunRenderCommand},
     {"stream", qx::RunStreamCommand},
+    {"compact", qx::RunCompactCommand},
+    {"occlusion", qx::RunOcclusionCommand},
 };
 
 }  // namespace

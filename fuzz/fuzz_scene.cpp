@@ -1,5 +1,7 @@
 // Fuzzes a whole scene stream read from memory: the object stream, every
-// stored class, and the mesh coders the scene's meshes are decoded with.
+// stored class, and the mesh coders the scene's meshes are decoded with; then
+// the scene tools that reshape a hierarchy as it was read (shared, looping
+// or deep) on what was decoded.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -7,6 +9,7 @@
 #include "scene/registry.h"
 #include "scene/scene_file.h"
 #include "scene/scene_model.h"
+#include "tools/scene_tools.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   qx::RegisterStandardClasses();
@@ -15,5 +18,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::unique_ptr<qx::QXScene> scene = qx::DecodeScene({data, size});
+  if (scene) qx::Compact(*scene);
   return 0;
 }

@@ -53,4 +53,11 @@ void DrawSelectionBox(Vector centre, Vector half) {
   glPopAttrib();
 }
 
+std::array<uint8_t, 128> CheckerboardStipple() {
+  std::array<uint8_t, 128> pattern{};
+  for (size_t row = 0; row < 32; ++row)
+    for (size_t byte = 0; byte < 4; ++byte) pattern[4 * row + byte] = row % 2 == 0 ? 0xAA : 0x55;
+  return pattern;
+}
+
 }  // namespace qx

@@ -3,6 +3,9 @@
 // GL state as they found it.
 #pragma once
 
+#include <array>
+#include <cstdint>
+
 #include "common/geometry.h"
 
 namespace qx {
@@ -14,5 +17,9 @@ void DrawAxisCross(float length);
 // The edges of the box of this centre and half extent, in black, as polygon
 // outlines of the unit cube scaled by twice the half extent; culling off.
 void DrawSelectionBox(Vector centre, Vector half);
+
+// The polygon stipple of translucent materials: a checkerboard whose rows
+// alternate 0xAAAAAAAA and 0x55555555 (for glPolygonStipple).
+std::array<uint8_t, 128> CheckerboardStipple();
 
 }  // namespace qx

@@ -17,14 +17,6 @@ constexpr size_t kInitialStackDepth = 25;
 // Width of the frustum-demo rectangle's lines.
 constexpr float kFrustumLineWidth = 2;
 
-// A checkerboard: rows alternate 0xAAAAAAAA and 0x55555555.
-std::array<GLubyte, 128> CheckerboardStipple() {
-  std::array<GLubyte, 128> pattern{};
-  for (size_t row = 0; row < 32; ++row)
-    for (size_t byte = 0; byte < 4; ++byte) pattern[4 * row + byte] = row % 2 == 0 ? 0xAA : 0x55;
-  return pattern;
-}
-
 void SetLight(GLenum light, const LightParameters& parameters) {
   glEnable(light);
   glLightfv(light, GL_AMBIENT, parameters.ambient.data());
