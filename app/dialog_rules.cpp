@@ -160,6 +160,31 @@ std::optional<ImportOptions> ImportDialogState::Confirm(std::string& error) cons
   return confirmed;
 }
 
+// --- "Find Occluded Parts". ---
+
+std::vector<std::string> IterationEntries() {
+  std::vector<std::string> entries;
+  for (int k = kFirstListSide; k <= kLastListSide; ++k) entries.push_back(std::to_string(k * k));
+  return entries;
+}
+
+std::vector<std::string> ColourEntries() {
+  std::vector<std::string> entries;
+  for (int c = kFirstListSide; c <= kLastListSide; ++c) entries.push_back(std::to_string(c * c * c));
+  return entries;
+}
+
+OcclusionDialogState OcclusionDialogState::Open(const OcclusionSettings& stored) {
+  return {stored, IterationsListSide(stored.maxIterations) - kFirstListSide,
+          ColoursListSide(stored.maxColors) - kFirstListSide};
+}
+
+void OcclusionDialogState::Confirm() {
+  const int k = iterationsEntry + kFirstListSide, c = coloursEntry + kFirstListSide;
+  settings.maxIterations = k * k;
+  settings.maxColors = c * c * c;
+}
+
 bool IsValidLDrawDir(const std::string& folder) {
   const std::filesystem::path root(folder);
   return !folder.empty() && (IsFolder(root / "parts") || IsFolder(root / "Parts")) &&

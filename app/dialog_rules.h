@@ -11,6 +11,7 @@
 
 #include "common/settings.h"
 #include "import/import_options.h"
+#include "tools/occlusion.h"
 
 namespace qx {
 
@@ -100,6 +101,22 @@ struct ImportDialogState {
   // selection keeps the stored value), the file name as default file.
   // Fails with a message for an empty or too long file name.
   std::optional<ImportOptions> Confirm(std::string& error) const;
+};
+
+// --- "Find Occluded Parts". ---
+// "Max iterations" holds k² and "Max colors used" c³ for k, c = 2 … 63.
+std::vector<std::string> IterationEntries();
+std::vector<std::string> ColourEntries();
+
+struct OcclusionDialogState {
+  OcclusionSettings settings;
+  int iterationsEntry = 0;  // k − 2
+  int coloursEntry = 0;     // c − 2
+
+  // Opening: k = ⌊√MaxIterations⌋ and c = ⌊MaxColors^0.334⌋ preselected.
+  static OcclusionDialogState Open(const OcclusionSettings& stored);
+  // OK: MaxIterations = k², MaxColors = c³ from the entries.
+  void Confirm();
 };
 
 // A folder holds an LDraw library when it has the "parts" and "p" folders

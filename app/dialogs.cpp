@@ -313,6 +313,27 @@ bool RunImportDialog(ImportDialogState& state, ModelFormat format, const std::st
   return buttons.confirmed;
 }
 
+bool RunOcclusionDialog(OcclusionDialogState& state) {
+  Fl_Window window(330, 170, "Find Occluded Parts");
+  auto* regular = new Fl_Round_Button(20, 10, 100, 25, "Regular");
+  regular->type(FL_RADIO_BUTTON);
+  auto* random = new Fl_Round_Button(130, 10, 100, 25, "Random");
+  random->type(FL_RADIO_BUTTON);
+  (state.settings.isRegular ? regular : random)->setonly();
+  auto* iterations = MakeChoice(160, 45, 150, "Max iterations", IterationEntries(), state.iterationsEntry);
+  auto* colours = MakeChoice(160, 80, 150, "Max colors used", ColourEntries(), state.coloursEntry);
+  Buttons buttons(window, "OK", [&] {
+    state.settings.isRegular = regular->value();
+    state.iterationsEntry = std::max(iterations->value(), 0);
+    state.coloursEntry = std::max(colours->value(), 0);
+    state.Confirm();
+    return true;
+  });
+  window.end();
+  RunModal(window, buttons.ok);
+  return buttons.confirmed;
+}
+
 void RunAboutBox() {
   Fl_Window window(360, 190, "About Trevalis Representation");
   auto* title = new Fl_Box(10, 10, 340, 30, "TREVALIS REPRESENTATION");

@@ -21,6 +21,8 @@ bool RunLoadDialog(LoadDialogState& state);
 // "Import" was pressed; `confirmed` then holds the options to import with.
 bool RunImportDialog(ImportDialogState& state, ModelFormat format, const std::string& settingsPath,
                      ImportOptions& confirmed);
+// "Find Occluded Parts". True when confirmed (state.settings then updated).
+bool RunOcclusionDialog(OcclusionDialogState& state);
 // The About box: title, version from the build date, the home page button.
 void RunAboutBox();
 

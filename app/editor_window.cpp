@@ -247,6 +247,7 @@ bool EditorWindow::EditImportOptions(ImportDialogState& state, ModelFormat forma
                                      ImportOptions& confirmed) {
   return RunImportDialog(state, format, settingsPath, confirmed);
 }
+bool EditorWindow::EditOcclusionOptions(OcclusionDialogState& state) { return RunOcclusionDialog(state); }
 void EditorWindow::ShowAbout() { RunAboutBox(); }
 
 void EditorWindow::OpenAddress(const std::string& address) { OpenInBrowser(address); }

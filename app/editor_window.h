@@ -69,6 +69,7 @@ class EditorWindow : public Fl_Double_Window, public WindowHost {
   bool EditLoadOptions(LoadDialogState& state) override;
   bool EditImportOptions(ImportDialogState& state, ModelFormat format, const std::string& settingsPath,
                          ImportOptions& confirmed) override;
+  bool EditOcclusionOptions(OcclusionDialogState& state) override;
   void ShowAbout() override;
   void OpenAddress(const std::string& address) override;
   void SetWaitCursor(bool waiting) override;

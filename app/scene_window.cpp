@@ -20,6 +20,8 @@
 #include "scene/registry.h"
 #include "scene/scene_commands.h"
 #include "scene/scene_model.h"
+#include "tools/occlusion.h"
+#include "tools/scene_tools.h"
 #include "view/draw_modes.h"
 #include "view/ppm.h"
 
@@ -200,18 +202,62 @@ bool SceneWindow::ExecuteSceneCommand(int id, bool batch) {
       });
       Renderer().DropDrawLists();
       return true;
-    case kCmdUnitize: ToolNotAvailable("Unitize Scene"); return false;
-    case kCmdCompact: ToolNotAvailable("Compact Scene"); return false;
+    case kCmdUnitize:
+    case kCmdCompact: return RunSceneTool(id);
     case kCmdSelectOccluded:
     case kCmdRemoveOccludedFaces:
-    case kCmdSelectBadOrientation: ToolNotAvailable("The occlusion analysis"); return false;
+    case kCmdSelectBadOrientation: return FindOccludedParts(id, batch);
     case kCmdAbout: host_.ShowAbout(); return true;
     case kCmdVisitWebSite: host_.OpenAddress(kHomePageAddress); return true;
     default: return false;  // kCmdIgnored and unknown numbers
   }
 }
 
-void SceneWindow::ToolNotAvailable(const char* what) { ShowError("%s is not available in this build.", what); }
+void SceneWindow::ForgetDrawnMeshes() {
+  Renderer().DropDrawLists();
+  MarkDirty();
+}
+
+bool SceneWindow::RunSceneTool(int id) {
+  if (!SceneEditable()) return false;
+  if (id == kCmdUnitize)
+    Unitize(*CurrentScene());
+  else
+    Compact(*CurrentScene());
+  ForgetDrawnMeshes();
+  return true;
+}
+
+bool SceneWindow::FindOccludedParts(int id, bool batch) {
+  if (!SceneEditable() || !Surface()) return false;
+  OcclusionDialogState state = OcclusionDialogState::Open(OcclusionSettings::Load(settingsPath_));
+  if (!batch) {
+    if (!host_.EditOcclusionOptions(state)) return false;
+    state.settings.Save(settingsPath_);
+  }
+  OcclusionOptions options;
+  options.mode = id == kCmdSelectOccluded        ? OcclusionMode::kObjects
+                 : id == kCmdSelectBadOrientation ? OcclusionMode::kOrientation
+                                                  : OcclusionMode::kFaces;
+  options.iterations = state.settings.maxIterations;
+  options.colours = state.settings.maxColors;
+  options.regular = state.settings.isRegular;
+  SetStatus("Press ESC or SPACE to stop process");
+  host_.SetWaitCursor(true);
+  const OcclusionResult result =
+      FindOccluded(*CurrentScene(), options, *Surface(), [this](float fraction) { return ProgressStep(fraction); });
+  host_.SetTrackSelection(0, 0);
+  host_.SetWaitCursor(false);
+  if (result.tooLarge) ShowError("The scene is too large for the occlusion analysis.");
+  if (!result.ran) return false;
+  if (options.mode == OcclusionMode::kFaces) {
+    Compact(*CurrentScene());
+    // Meshes were replaced: the view is framed again on the next frame.
+    SceneView::SetScene(CurrentScene());
+  }
+  ForgetDrawnMeshes();
+  return !result.cancelled;
+}
 
 bool SceneWindow::ExecuteViewCommand(int id) {
   if (const std::optional<int> mode = DrawModeOfCommand(id)) {
@@ -316,13 +362,8 @@ void SceneWindow::GotoSelected() {
 }
 
 void SceneWindow::RemoveSelected() {
-  QXScene& scene = *CurrentScene();
-  ForEachDistinctNode(scene.roots, [](QXHier* node) {
-    if (node->selected) node->mesh = nullptr;
-  });
-  // The meshes stay on the scene's list until the scene is compacted.
-  scene.UpdateBox();
-  Renderer().DropDrawLists();
+  qx::RemoveSelected(*CurrentScene());
+  ForgetDrawnMeshes();
 }
 
 bool SceneWindow::Open(bool batch) {

@@ -112,7 +112,10 @@ class SceneWindow : public SceneView {
   void SetSelective(bool on);
   void GotoSelected();
   void RemoveSelected();
-  void ToolNotAvailable(const char* what);
+  bool RunSceneTool(int id);
+  bool FindOccludedParts(int id, bool batch);
+  // After a tool changed or freed meshes: nothing drawn before may be reused.
+  void ForgetDrawnMeshes();
   void FlyTick();
   void ReadTrackBar();
   void DragLights(int x, int y);

@@ -44,6 +44,7 @@ class WindowHost {
                                  const std::string& /*settingsPath*/, ImportOptions& /*confirmed*/) {
     return false;
   }
+  virtual bool EditOcclusionOptions(OcclusionDialogState& /*state*/) { return false; }
   virtual void ShowAbout() {}
   // Opens an address in the system's browser.
   virtual void OpenAddress(const std::string& /*address*/) {}

@@ -301,19 +301,20 @@ void OcclusionAnalysis::DepthPass() {
   DrawIndices(runStart, runLength);
 }
 
-// Items are pulled towards the viewer by a polygon offset (one depth step
-// per unit of slope, two steps more): a face that meets the front surface
-// only at equal depth (a surface lying on another, a sliver seen at a
-// grazing angle) would otherwise fail the depth test at one pixel and pass
-// at the next by rounding alone, and a face the view does show could be
-// taken for hidden. The analysis errs towards keeping such faces.
+// Items are pulled towards the viewer by a constant polygon offset of four
+// depth steps: a face that meets the front surface only at equal depth (a
+// surface lying on another) would otherwise fail the depth test at one pixel
+// and pass at the next by rounding alone, and a face the view does show
+// could be taken for hidden. The offset has no slope term: one would pull a
+// face seen nearly edge-on far forward, past the surfaces that hide it, and
+// an object inside another would be taken for seen.
 void OcclusionAnalysis::IdentificationPass() {
   glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
   glDepthMask(GL_FALSE);
   glClear(GL_COLOR_BUFFER_BIT);
   glDepthFunc(GL_LEQUAL);
   glEnable(GL_POLYGON_OFFSET_FILL);
-  glPolygonOffset(-1, -2);
+  glPolygonOffset(0, -4);
   if (options_.mode == OcclusionMode::kOrientation) glEnable(GL_CULL_FACE);
   for (const ObjectInstance& instance : geometry_.instances) {
     if (FacesMode())

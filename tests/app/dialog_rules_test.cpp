@@ -111,6 +111,20 @@ TEST(ImportDialogRules, SliderGridAndHeuristicMapToTheOptions) {
   EXPECT_FALSE(state.Confirm(error));
 }
 
+TEST(OcclusionDialogRules, ListsPreselectTheRootsOfTheStoredCounts) {
+  EXPECT_EQ(IterationEntries().front(), "4");
+  EXPECT_EQ(IterationEntries().back(), "3969");
+  EXPECT_EQ(ColourEntries().back(), "250047");
+  OcclusionSettings stored;  // 100 directions, 16384 colours
+  stored.maxIterations = 99;
+  OcclusionDialogState state = OcclusionDialogState::Open(stored);
+  EXPECT_EQ(IterationEntries()[static_cast<size_t>(state.iterationsEntry)], "81");  // ⌊√99⌋ = 9
+  EXPECT_EQ(ColourEntries()[static_cast<size_t>(state.coloursEntry)], "15625");   // ⌊16384^0.334⌋ = 25
+  state.Confirm();
+  EXPECT_EQ(state.settings.maxIterations, 81);
+  EXPECT_EQ(state.settings.maxColors, 15625);
+}
+
 TEST(ImportDialogRules, AnLDrawFolderNeedsItsPartFolders) {
   ScratchFolder folder;
   folder.Write("lib/Parts/x.dat", "0");

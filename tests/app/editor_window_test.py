@@ -192,10 +192,17 @@ class Dialogs(EditorCase):
         self.start(model)
         self.settle(lambda shot: coverage(shot) > 0.05)
         settings = None
+        # The occlusion dialog has no key: the Scene menu's seventh item.
+        scene_menu = ["mousemove", "--window", self.window, "172", "12", "click", "1", "sleep", "0.3"] + \
+            ["key", "Down"] * 7 + ["key", "Return"]
         for keys, title in (("ctrl+o", "Load QX"), ("ctrl+alt+p", "Import Ply file"),
-                            ("alt+slash", "About Trevalis Representation"), ("ctrl+s", "Save QX")):
+                            ("alt+slash", "About Trevalis Representation"), ("ctrl+s", "Save QX"),
+                            (scene_menu, "Find Occluded Parts")):
             xdotool("windowfocus", "--sync", self.window)
-            self.key(keys)
+            if isinstance(keys, list):
+                xdotool(*keys)
+            else:
+                self.key(keys)
             self.assertTrue(self.wait_for_window(title), title)
             xdotool("key", "Escape")
             self.assertTrue(self.wait_for_window(title, present=False), title)

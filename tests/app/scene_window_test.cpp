@@ -183,5 +183,24 @@ TEST_F(SceneWindowTest, BatchRotatesInOrderCapturesAndSaves) {
   EXPECT_NEAR(p.z, expected.z, 1e-4);
 }
 
+// Random directions (the stored default) see a box inside a box from every
+// side, edge-on too: it must still be found.
+TEST_F(SceneWindowTest, BatchRemovesTheOccludedObjectAndCompacts) {
+  auto scene = std::make_unique<QXScene>();
+  for (float half : {2.0f, 0.5f}) {
+    QXPck* mesh = BuildMesh(Cube({0, 0, 0}, half)).release();
+    scene->AddMesh(mesh);
+    scene->AddRoot(mesh, nullptr);
+  }
+  ASSERT_TRUE(SaveScene(*scene, Path("boxes.qxz"), true));
+  const BatchResult result = RunBatch(window_, ParseCommandLine({"-s", "-c", "-ocl", Path("boxes.qxz")}), false);
+  EXPECT_EQ(result.failedLoads, 0);
+  const std::unique_ptr<QXScene> saved = LoadScene(Path("boxes.qxz"));
+  ASSERT_NE(saved, nullptr);
+  ASSERT_NE(saved->meshes, nullptr);
+  EXPECT_EQ(saved->meshes->next, nullptr);  // only the outer box is left
+  EXPECT_NEAR(saved->Box().half.x, 2, 1e-4);
+}
+
 }  // namespace
 }  // namespace qx
