@@ -9,6 +9,7 @@
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "common/settings.h"
+#include "fan/coder_interfaces.h"
 #include "import/importer.h"
 #include "import/model_format.h"
 #include "scene/scene_commands.h"
@@ -70,9 +71,20 @@ bool ReadSaveOptions(Arguments& args, SaveDialogSettings& save, std::string& err
   save.useZLib = !args.Has("plain");
   save.genHTML = args.Has("html");
   save.genTXT = args.Has("txt");
-  return Choose(args, "conn", {{"raw", 0}, {"model2", 1}}, save.connectMode, error) &&
-         Choose(args, "geo", {{"raw", 0}, {"rect", 1}, {"polar", 2}, {"adaptive", 3}}, save.geoMode, error) &&
-         Choose(args, "pred", {{"centroid", 0}, {"butterfly", 1}}, save.predMode, error);
+  int codec = 0;
+  if (!Choose(args, "codec", {{"spec", 0}, {"dense", 1}}, codec, error) ||
+      !Choose(args, "pred", {{"centroid", 0}, {"butterfly", 1}}, save.predMode, error))
+    return false;
+  if (codec == 0)
+    return Choose(args, "conn", {{"raw", 0}, {"model2", 1}}, save.connectMode, error) &&
+           Choose(args, "geo", {{"raw", 0}, {"rect", 1}, {"polar", 2}, {"adaptive", 3}}, save.geoMode, error);
+  if (args.Value("conn") || args.Value("geo")) {
+    error = "--codec dense chooses both coders; --conn and --geo go with --codec spec";
+    return false;
+  }
+  save.connectMode = kConnectModeDense;
+  save.geoMode = kGeoModeDense;
+  return true;
 }
 
 std::string DefaultOutput(const std::string& input, bool plain) {
@@ -83,8 +95,8 @@ std::string DefaultOutput(const std::string& input, bool plain) {
 
 int RunConvertCommand(int argc, const char* const* argv) {
   Arguments args(argc, argv,
-                 {"output", "metric", "model", "level", "max-degree", "max-deps", "grid", "conn", "geo", "pred",
-                  "bits", "ldraw-dir"},
+                 {"output", "metric", "model", "level", "max-degree", "max-deps", "grid", "codec", "conn", "geo",
+                  "pred", "bits", "ldraw-dir"},
                  {"flip", "single", "plain", "html", "txt"});
   if (!args.Error().empty()) return Fail(args.Error());
   if (args.Positional().size() != 1) return Fail("convert needs exactly one INPUT model");

@@ -47,6 +47,10 @@ int BitsForError(float bitsError);
 uint32_t Quantise(float x, int bits, float lo, float hi, float half);
 float Reconstruct(uint32_t q, int bits, float lo, float half);
 
+// Reads the predictor reference at the head of a coder's stored record;
+// none when there is none or it is not a predictor.
+std::unique_ptr<Predictor> ReadPredictorReference(ObjectReader& in);
+
 // The 96-bit raw code of a position.
 bool WriteRawPosition(BitChannel& bits, Vector position);
 bool ReadRawPosition(BitChannel& bits, Vector& position);
