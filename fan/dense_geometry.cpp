@@ -55,9 +55,12 @@ GeoDense::Cells GeoDense::Quantise(Vector position) const {
   return cells;
 }
 
+// Computed in double and rounded once: the float result is the nearest to
+// the cell's exact position.
 Vector GeoDense::Position(const Cells& cells) const {
-  return {origin_.x + static_cast<float>(cells[0]) * step_, origin_.y + static_cast<float>(cells[1]) * step_,
-          origin_.z + static_cast<float>(cells[2]) * step_};
+  Vector position;
+  for (int i = 0; i < 3; ++i) position[i] = static_cast<float>(double{origin_[i]} + double{step_} * cells[i]);
+  return position;
 }
 
 GeoDense::Cells GeoDense::Predict(const QXPck& mesh, VertexIndex v, int& context) {

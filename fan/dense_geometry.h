@@ -4,7 +4,8 @@
 // Grid: cell q = round((x - origin) / step) per component, 0 … 2^29, with
 // origin the low corner of the mesh's box and step = 2e, e = bitsError × the
 // largest side of the box: every decoded component is within e of the
-// input. Position = origin + q × step (float), base vertices included.
+// input (plus the rounding of the position to a float). Position = origin +
+// q × step, base vertices included.
 //
 // Prediction, in grid cells (vertices above v only, so the reader has them):
 //   v's record has triangles: the predictor's rule on the cells of the ring
