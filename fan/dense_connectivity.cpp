@@ -1,5 +1,6 @@
 #include "fan/dense_connectivity.h"
 
+#include <algorithm>
 #include <cassert>
 
 #include "common/diagnostics.h"
@@ -34,15 +35,52 @@ int RingKind(const QXPck& mesh, VertexIndex v) { return v >= mesh.splitIndex ? 1
 
 }  // namespace
 
-ConnectivityDense::ConnectivityDense(const QXPck& mesh) { lists_.SetUp(mesh.vertexCount); }
+ConnectivityDense::ConnectivityDense(const QXPck& mesh) { SetUp(mesh.vertexCount); }
+
+void ConnectivityDense::SetUp(VertexIndex vertexCount) {
+  lists_.SetUp(vertexCount);
+  unnamed_.Reset(std::max(vertexCount, 0));
+  unnamed_.Remove(0);
+}
+
+namespace {
+
+// r in L - bitLength(r) and the bits below r's top bit.
+bool WriteRank(BitChannel& bits, AdaptiveRice& lengths, uint32_t r, uint32_t largest) {
+  const int length = BitLength(r);
+  return lengths.Write(bits, static_cast<uint32_t>(BitLength(largest) - length)) &&
+         (length < 2 || bits.WriteBits(r, length - 1));
+}
+
+bool ReadRank(BitChannel& bits, AdaptiveRice& lengths, uint32_t largest, uint32_t& r) {
+  const int top = BitLength(largest);
+  uint32_t shortfall = 0;
+  if (!lengths.Read(bits, shortfall) || shortfall > static_cast<uint32_t>(top)) return false;
+  const int length = top - static_cast<int>(shortfall);
+  r = length == 0 ? 0 : 1;
+  if (length >= 2) {
+    uint32_t low = 0;
+    if (!bits.ReadBits(length - 1, low)) return false;
+    r = (uint32_t{1} << (length - 1)) | low;
+  }
+  return r <= largest;
+}
+
+}  // namespace
 
 // ---- Encoding ------------------------------------------------------------------
 
 bool ConnectivityDense::WriteExplicit(BitChannel& bits, VertexIndex v, VertexIndex c) {
-  const uint32_t t = c == 0 ? 0 : static_cast<uint32_t>(v - c + 1);
-  const int length = BitLength(t);
-  return explicitLength_.Write(bits, static_cast<uint32_t>(BitLength(static_cast<uint32_t>(v)) - length)) &&
-         (length < 2 || bits.WriteBits(t, length - 1));
+  if (c == 0) return explicitKind_.Write(bits, kZero);
+  if (c == v) return explicitKind_.Write(bits, kGap);
+  if (!unnamed_.Contains(c))
+    return explicitKind_.Write(bits, kNamed) &&
+           WriteRank(bits, explicitLength_[1], static_cast<uint32_t>(v - c), static_cast<uint32_t>(v));
+  const int32_t below = unnamed_.CountBelow(v);
+  const int32_t rank = below - 1 - unnamed_.CountBelow(c);
+  unnamed_.Remove(c);
+  return explicitKind_.Write(bits, kNew) &&
+         WriteRank(bits, explicitLength_[0], static_cast<uint32_t>(rank), static_cast<uint32_t>(below - 1));
 }
 
 template <class FirstModel, class Ring>
@@ -99,18 +137,23 @@ bool ConnectivityDense::EncodeRing(BitChannel& bits, QXPck& mesh, VertexIndex v,
 // ---- Decoding ------------------------------------------------------------------
 
 bool ConnectivityDense::ReadExplicit(BitChannel& bits, VertexIndex v, VertexIndex& c) {
-  const int top = BitLength(static_cast<uint32_t>(v));
-  uint32_t shortfall = 0;
-  if (!explicitLength_.Read(bits, shortfall) || shortfall > static_cast<uint32_t>(top)) return false;
-  const int length = top - static_cast<int>(shortfall);
-  uint32_t t = length == 0 ? 0 : 1;
-  if (length >= 2) {
-    uint32_t low = 0;
-    if (!bits.ReadBits(length - 1, low)) return false;
-    t = (uint32_t{1} << (length - 1)) | low;
+  int kind = kZero;
+  if (!explicitKind_.Read(bits, kind)) return false;
+  if (kind == kZero || kind == kGap) {
+    c = kind == kZero ? 0 : v;
+    return true;
   }
-  if (t > static_cast<uint32_t>(v)) return false;
-  c = t == 0 ? 0 : v - static_cast<VertexIndex>(t) + 1;
+  uint32_t r = 0;
+  if (kind == kNamed) {
+    if (!ReadRank(bits, explicitLength_[1], static_cast<uint32_t>(v), r) || r == 0) return false;
+    c = v - static_cast<VertexIndex>(r);
+    return true;
+  }
+  const int32_t below = unnamed_.CountBelow(v);
+  if (below < 1 || !ReadRank(bits, explicitLength_[0], static_cast<uint32_t>(below - 1), r)) return false;
+  c = unnamed_.Select(below - 1 - static_cast<int32_t>(r));
+  if (c < 1 || c >= v) return false;
+  unnamed_.Remove(c);
   return true;
 }
 
@@ -154,7 +197,7 @@ bool ConnectivityDense::DecodeRaw(BitChannel& bits, QXPck& mesh, VertexIndex v, 
 
 bool ConnectivityDense::DecodeRing(BitChannel& bits, QXPck& mesh, VertexIndex v, std::vector<PlainLink>& ring) {
   ring.clear();
-  if (lists_.Count() == 0) lists_.SetUp(mesh.vertexCount);
+  if (lists_.Count() == 0) SetUp(mesh.vertexCount);
   if (mesh.vertexCount != lists_.Count() || v <= 0 || v >= lists_.Count()) return false;
   const bool predicting = !lists_.Empty(v);
   lists_.Take(v, ring);

@@ -16,9 +16,17 @@
 //   link, previous link's symbol)
 // A dependency c is "previous" when it equals the previous link's (0 before
 // the first), "wing" when it equals the dependency of the triangle beyond
-// the link's edge (EdgeDependency, none read as 0); otherwise explicit:
-//   t = 0 for c = 0, else v - c + 1 (1 … v); L = bitLength(v)
-//   L - bitLength(t) (AdaptiveRice), then the bits of t below its top bit.
+// the link's edge (EdgeDependency, none read as 0); otherwise explicit, of
+// one of four kinds (AdaptiveChoice<4>):
+//   new   c is named as a dependency for the first time in the mesh: its
+//         rank r among the vertices 1 … v−1 never named before, counted
+//         down from v−1 (r = 0: the highest of them); L = bitLength(their
+//         number − 1);
+//   named c was named before: r = v − c; L = bitLength(v);
+//   zero  c = 0;   gap  c = v (a gap link)
+// and for new and named: L − bitLength(r) (AdaptiveRice), then the bits of
+// r below its top bit. Vertices become named in coding order, so both sides
+// know the same set (a RankTree).
 #pragma once
 
 #include <array>
@@ -27,6 +35,7 @@
 #include "fan/adaptive_codes.h"
 #include "fan/coder_interfaces.h"
 #include "fan/predicted_lists.h"
+#include "fan/rank_tree.h"
 
 namespace qx {
 
@@ -52,6 +61,7 @@ class ConnectivityDense final : public ConnectivityCoder {
 
  private:
   enum Symbol { kPrevious = 0, kWing = 1, kExplicit = 2, kMissed = 3 };
+  enum ExplicitKind { kNew = 0, kNamed = 1, kZero = 2, kGap = 3 };
   using NextModels = std::array<AdaptiveChoice<3>, 3>;  // by the previous link's symbol
 
   template <class FirstModel, class Ring>
@@ -66,13 +76,16 @@ class ConnectivityDense final : public ConnectivityCoder {
                           int firstSymbol, NextModels& next);
   bool DecodeRaw(BitChannel& bits, QXPck& mesh, VertexIndex v, std::vector<PlainLink>& ring);
   bool ReadExplicit(BitChannel& bits, VertexIndex v, VertexIndex& c);
+  void SetUp(VertexIndex vertexCount);
 
   PredictedLists lists_;
   AdaptiveChoice<4> predictedFirst_;  // also says when the prediction missed
   NextModels predictedNext_;
   AdaptiveChoice<3> rawFirst_;
   NextModels rawNext_;
-  AdaptiveRice explicitLength_;
+  RankTree unnamed_;  // vertices no dependency has named yet
+  AdaptiveChoice<4> explicitKind_;
+  std::array<AdaptiveRice, 2> explicitLength_;  // new, named
   std::array<AdaptiveRice, 2> ringSize_;  // raw rings of refinement / base vertices
   std::array<AdaptiveRice, 2> firstOffset_;
   std::array<AdaptiveRice, 2> neighbourStep_;

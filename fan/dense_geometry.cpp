@@ -83,6 +83,7 @@ GeoDense::Cells GeoDense::Predict(const QXPck& mesh, VertexIndex v, int& context
   Cells prediction{};
   if (triangles == 0) {
     context = kContexts - 1;
+    normalAxis_ = -1;
     if (static_cast<size_t>(v) + 1 < cells_.size()) prediction = cells_[static_cast<size_t>(v) + 1];
     return prediction;
   }
@@ -96,6 +97,24 @@ GeoDense::Cells GeoDense::Predict(const QXPck& mesh, VertexIndex v, int& context
     const Cells& neighbour = cells_[static_cast<size_t>(record.Neighbour(j))];
     for (int i = 0; i < 3; ++i) spread = std::max<int64_t>(spread, std::abs(int64_t{neighbour[i]} - prediction[i]));
   }
+  // The axis closest to the ring's normal: residuals across the surface run
+  // larger than along it.
+  double normal[3] = {0, 0, 0};
+  ForEachRingTriangle(mesh, v, [&](VertexIndex first, VertexIndex second) {
+    const Cells& p = cells_[static_cast<size_t>(first)];
+    const Cells& q = cells_[static_cast<size_t>(second)];
+    double a[3], b[3];
+    for (int i = 0; i < 3; ++i) {
+      a[i] = static_cast<double>(p[i]) - prediction[i];
+      b[i] = static_cast<double>(q[i]) - prediction[i];
+    }
+    normal[0] += a[1] * b[2] - a[2] * b[1];
+    normal[1] += a[2] * b[0] - a[0] * b[2];
+    normal[2] += a[0] * b[1] - a[1] * b[0];
+  });
+  normalAxis_ = 0;
+  for (int i = 1; i < 3; ++i)
+    if (std::abs(normal[i]) > std::abs(normal[normalAxis_])) normalAxis_ = i;
   const int length = std::min(BitLength(static_cast<uint32_t>(std::min<int64_t>(spread, UINT32_MAX))), kSpreadContexts - 1);
   context = (v >= mesh.splitIndex ? kSpreadContexts : 0) + length;
   return prediction;
@@ -114,7 +133,7 @@ bool GeoDense::EncodeVertex(BitChannel& bits, QXPck& mesh, VertexIndex v) {
   int context = 0;
   const Cells prediction = Predict(mesh, v, context);
   for (int i = 0; i < 3; ++i)
-    if (!residuals_[context].Write(bits, ZigZag(int64_t{cells[i]} - prediction[i]))) return false;
+    if (!residuals_[Context(context, i)].Write(bits, ZigZag(int64_t{cells[i]} - prediction[i]))) return false;
   cells_[static_cast<size_t>(v)] = cells;
   position = Position(cells);  // what the reader will rebuild
   return true;
@@ -127,7 +146,7 @@ bool GeoDense::DecodeVertex(BitChannel& bits, QXPck& mesh, VertexIndex v, Vector
   Cells cells;
   for (int i = 0; i < 3; ++i) {
     uint32_t code = 0;
-    if (!residuals_[context].Read(bits, code)) return false;
+    if (!residuals_[Context(context, i)].Read(bits, code)) return false;
     const int64_t cell = prediction[i] + UnZigZag(code);
     if (cell < -kMaxCell || cell > kMaxCell) return false;
     cells[i] = static_cast<int32_t>(cell);

@@ -67,6 +67,9 @@ class GeoDense final : public GeometryCoder {
   // 0 … 31; then the vertices predicted from their neighbour in order.
   static constexpr int kSpreadContexts = 32;
   static constexpr int kContexts = 2 * kSpreadContexts + 1;
+  // The residual model of component i in a vertex context: the component
+  // along the normal's axis has models of its own.
+  int Context(int context, int i) const { return i == normalAxis_ ? kContexts + context : context; }
 
   // The prediction of v's cells and the residual context it comes with.
   Cells Predict(const QXPck& mesh, VertexIndex v, int& context);
@@ -80,7 +83,8 @@ class GeoDense final : public GeometryCoder {
   Vector origin_;
   float step_ = 1;
   std::vector<Cells> cells_;  // of the vertices coded so far
-  std::array<AdaptiveRice, kContexts> residuals_;
+  std::array<AdaptiveRice, 2 * kContexts> residuals_;
+  int normalAxis_ = -1;  // of the vertex being coded; -1 without triangles
 };
 
 }  // namespace qx

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -62,6 +63,17 @@ CoderChoice GeometryChoice(uint8_t selector) {
   coders.geoMode = choice % 4;
   coders.predMode = (choice / 4) % 2;
   coders.bitsError = choice / 8 == 0 ? 0.01f : 0.0f;
+  return coders;
+}
+
+CoderChoice DenseChoice(uint8_t selector) {
+  // Two predictors, a coarse, a usual and a fine error bound.
+  const int choice = selector % kDenseChoiceCount;
+  CoderChoice coders;
+  coders.geoMode = kGeoModeDense;
+  coders.connectMode = kConnectModeDense;
+  coders.predMode = choice % 2;
+  coders.bitsError = std::ldexp(1.0f, -(choice / 2 == 0 ? 2 : choice / 2 == 1 ? 12 : 24));
   return coders;
 }
 

@@ -38,4 +38,8 @@ std::unique_ptr<QXPck> EmptyLikeReference();
 inline constexpr int kGeometryChoiceCount = 16;
 CoderChoice GeometryChoice(uint8_t selector);
 
+// The dense coder choices the dense harness picks from with its first byte.
+inline constexpr int kDenseChoiceCount = 6;
+CoderChoice DenseChoice(uint8_t selector);
+
 }  // namespace qx::fuzzing
