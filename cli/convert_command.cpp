@@ -19,6 +19,8 @@
 namespace qx {
 namespace {
 
+constexpr float kStreamingLevel = 1.0f;
+
 // Looks `word` up in a table of option words; false (with a message) when
 // it is not there.
 bool Choose(Arguments& args, const std::string& name, const std::map<std::string, int>& table, int& value,
@@ -105,6 +107,11 @@ int RunConvertCommand(int argc, const char* const* argv) {
   if (!format) return Fail(input + ": not a model format qxtool reads");
 
   ImportOptions options = ImportOptions::Defaults(*format);
+  // Simplified as far as the builder goes: the base mesh, which a viewer
+  // must have before it shows anything, is then a few vertices instead of
+  // half the model, and the file is smaller. The editor keeps its own
+  // stored level.
+  options.simplificationLevel = kStreamingLevel;
   SaveDialogSettings save;
   std::string error;
   if (!ReadImportOptions(args, options, error) || !ReadSaveOptions(args, save, error)) return Fail(error);
