@@ -18,6 +18,7 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
 
 #include "fan/bit_channel.h"
 
@@ -26,7 +27,7 @@ namespace qx {
 class AdaptiveRice {
  public:
   bool Write(BitChannel& bits, uint32_t x) {
-    const int k = Parameter();
+    const int k = parameter_;
     Update(x);
     const uint32_t q = x >> k;
     if (q < kEscape) {
@@ -39,7 +40,7 @@ class AdaptiveRice {
 
   // False on a short read or an escape longer than 32 bits.
   bool Read(BitChannel& bits, uint32_t& x) {
-    const int k = Parameter();
+    const int k = parameter_;
     uint32_t q = 0;
     for (bool one = true; q < kEscape; ++q) {
       if (!bits.ReadBit(one)) return false;
@@ -59,11 +60,7 @@ class AdaptiveRice {
     return true;
   }
 
-  int Parameter() const {
-    int k = 0;
-    while (k < 31 && (uint64_t{count_} << k) < sum_) ++k;
-    return k;
-  }
+  int Parameter() const { return parameter_; }
 
  private:
   static constexpr uint32_t kEscape = 24;
@@ -82,13 +79,18 @@ class AdaptiveRice {
   }
   void Update(uint32_t x) {
     sum_ += x;
-    if (++count_ < kHalvingCount) return;
-    sum_ >>= 1;
-    count_ >>= 1;
+    if (++count_ >= kHalvingCount) {
+      sum_ >>= 1;
+      count_ >>= 1;
+    }
+    int k = 0;
+    while (k < 31 && (uint64_t{count_} << k) < sum_) ++k;
+    parameter_ = k;
   }
 
   uint64_t sum_ = 2;
   uint32_t count_ = 1;
+  int parameter_ = 1;  // the smallest k with count·2^k ≥ sum
 };
 
 template <int kSymbols>
@@ -112,7 +114,7 @@ class AdaptiveChoice {
       if (!bits.ReadBit(one)) return false;
       if (!one) break;
     }
-    symbol = SymbolAt(rank);
+    symbol = order_[rank];
     Update(symbol);
     return true;
   }
@@ -120,26 +122,34 @@ class AdaptiveChoice {
  private:
   static constexpr uint32_t kHalvingTotal = 1024;
 
-  // Symbols ahead of `symbol`: higher counts, or equal counts and lower.
+  // Whether symbol a goes ahead of b: a higher count, or an equal count and
+  // a lower symbol.
+  bool Ahead(int a, int b) const { return counts_[a] > counts_[b] || (counts_[a] == counts_[b] && a < b); }
   int Rank(int symbol) const {
     int rank = 0;
-    for (int s = 0; s < kSymbols; ++s)
-      if (counts_[s] > counts_[symbol] || (counts_[s] == counts_[symbol] && s < symbol)) ++rank;
+    while (order_[rank] != symbol) ++rank;
     return rank;
   }
-  int SymbolAt(int rank) const {
-    for (int s = 0; s < kSymbols; ++s)
-      if (Rank(s) == rank) return s;
-    return 0;
-  }
+  // Counts only grow between halvings, so the symbol just counted moves up
+  // past those it now goes ahead of; halving can make ties and re-sorts.
   void Update(int symbol) {
     counts_[symbol] += 2;
-    if ((total_ += 2) < kHalvingTotal) return;
-    total_ = 0;
-    for (uint32_t& count : counts_) total_ += count >>= 1;
+    if ((total_ += 2) >= kHalvingTotal) {
+      total_ = 0;
+      for (uint32_t& count : counts_) total_ += count >>= 1;
+      for (int i = 1; i < kSymbols; ++i)
+        for (int j = i; j > 0 && Ahead(order_[j], order_[j - 1]); --j) std::swap(order_[j], order_[j - 1]);
+      return;
+    }
+    for (int j = Rank(symbol); j > 0 && Ahead(order_[j], order_[j - 1]); --j) std::swap(order_[j], order_[j - 1]);
   }
 
   std::array<uint32_t, kSymbols> counts_{};
+  std::array<int, kSymbols> order_ = [] {
+    std::array<int, kSymbols> order{};
+    for (int s = 0; s < kSymbols; ++s) order[s] = s;
+    return order;
+  }();
   uint32_t total_ = 0;
 };
 

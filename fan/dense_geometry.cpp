@@ -91,27 +91,29 @@ GeoDense::Cells GeoDense::Predict(const QXPck& mesh, VertexIndex v, int& context
     prediction[i] = ClampCell(wings == triangles && butterfly_
                                   ? DivideRounded(23 * ringSum[i] - 3 * wingSum[i], 20 * triangles)
                                   : DivideRounded(ringSum[i], triangles));
+  // One pass over the ring: its spread around the prediction, and the
+  // axis closest to its normal (the sum of the cross products of successive
+  // ring vectors): residuals across the surface run larger than along it.
   int64_t spread = 0;
-  const RecordView record = mesh.Record(v);
-  for (int j = 0; j < record.RingSize(); ++j) {
-    const Cells& neighbour = cells_[static_cast<size_t>(record.Neighbour(j))];
-    for (int i = 0; i < 3; ++i) spread = std::max<int64_t>(spread, std::abs(int64_t{neighbour[i]} - prediction[i]));
-  }
-  // The axis closest to the ring's normal: residuals across the surface run
-  // larger than along it.
   double normal[3] = {0, 0, 0};
-  ForEachRingTriangle(mesh, v, [&](VertexIndex first, VertexIndex second) {
-    const Cells& p = cells_[static_cast<size_t>(first)];
-    const Cells& q = cells_[static_cast<size_t>(second)];
-    double a[3], b[3];
+  const RecordView record = mesh.Record(v);
+  const int ringSize = record.RingSize();
+  double previous[3] = {0, 0, 0};
+  for (int j = 0; j <= ringSize; ++j) {
+    const Cells& neighbour = cells_[static_cast<size_t>(record.Neighbour(j))];
+    double current[3];
     for (int i = 0; i < 3; ++i) {
-      a[i] = static_cast<double>(p[i]) - prediction[i];
-      b[i] = static_cast<double>(q[i]) - prediction[i];
+      const int64_t offset = int64_t{neighbour[i]} - prediction[i];
+      spread = std::max<int64_t>(spread, offset < 0 ? -offset : offset);
+      current[i] = static_cast<double>(offset);
     }
-    normal[0] += a[1] * b[2] - a[2] * b[1];
-    normal[1] += a[2] * b[0] - a[0] * b[2];
-    normal[2] += a[0] * b[1] - a[1] * b[0];
-  });
+    if (j > 0) {
+      normal[0] += previous[1] * current[2] - previous[2] * current[1];
+      normal[1] += previous[2] * current[0] - previous[0] * current[2];
+      normal[2] += previous[0] * current[1] - previous[1] * current[0];
+    }
+    std::copy(current, current + 3, previous);
+  }
   normalAxis_ = 0;
   for (int i = 1; i < 3; ++i)
     if (std::abs(normal[i]) > std::abs(normal[normalAxis_])) normalAxis_ = i;

@@ -6,7 +6,10 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <memory>
+#include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -21,6 +24,7 @@
 #include "fan/mesh_packer.h"
 #include "fan/pck.h"
 #include "fan/predictors.h"
+#include "fan/rank_tree.h"
 #include "import/import_options.h"
 #include "import/importer.h"
 #include "progressive_grid.h"
@@ -215,6 +219,34 @@ TEST_F(DenseCoders, SceneMixingBothCoderSetsReadsBack) {
     EXPECT_EQ(got[m]->pendingCount, 0);
     EXPECT_STREQ(got[m]->geometryClass->Name(), m % 2 == 0 ? "GeoDense v1" : "GeoPolarAdaptativo");
     ExpectSameDecodedVertices(*want[m], *got[m], "mesh " + std::to_string(m));
+  }
+}
+
+}  // namespace
+}  // namespace qx
+
+namespace qx {
+namespace {
+
+// Counting and selecting agree with a plain ordered set while members leave.
+TEST(RankTree, CountsAndSelectsLikeAnOrderedSet) {
+  std::mt19937 random(7);
+  for (int32_t size : {1, 64, 65, 130, 1000}) {
+    RankTree tree;
+    tree.Reset(size);
+    std::set<int32_t> members;
+    for (int32_t i = 0; i < size; ++i) members.insert(i);
+    for (int step = 0; step < size; ++step) {
+      const auto i = static_cast<int32_t>(random() % static_cast<uint32_t>(size + 1));
+      ASSERT_EQ(tree.CountBelow(i), std::distance(members.begin(), members.lower_bound(i))) << size << " " << i;
+      const auto rank = static_cast<int32_t>(random() % (members.size() + 1));
+      const int32_t want = rank < static_cast<int32_t>(members.size()) ? *std::next(members.begin(), rank) : -1;
+      ASSERT_EQ(tree.Select(rank), want) << size << " " << rank;
+      const auto gone = static_cast<int32_t>(random() % static_cast<uint32_t>(size));
+      tree.Remove(gone);
+      members.erase(gone);
+      EXPECT_FALSE(tree.Contains(gone));
+    }
   }
 }
 
