@@ -5,9 +5,9 @@
 #include <fstream>
 #include <sstream>
 
+#include <zlib.h>
+
 #include "bench/peers.h"
-#include "scene/scene_file.h"
-#include "scene/scene_model.h"
 
 #ifndef VERMELLE_QXTOOL
 #define VERMELLE_QXTOOL "qxtool"
@@ -137,12 +137,16 @@ class Summary {
     const auto* decode = Find("decode-direct-dense", model);
     const auto* encode = Find("encode-dense", model);
     const auto* specEncode = Find("encode", model);
+    // Judged by the decoding thread's processor time, which other work on a
+    // shared machine disturbs far less than the wall time (shown first).
     if (decode) {
-      std::string target = ">= spec";
-      Check(decode->seconds <= spec.seconds, target);
+      std::string target = ">= spec (cpu)";
+      Check(decode->cpuSeconds <= spec.cpuSeconds, target);
       Add(model, "decode-direct dense",
-          Milliseconds(decode->seconds) + Format(", %.2f Mvert/s", model.vertices / decode->seconds / 1e6),
-          "spec " + Milliseconds(spec.seconds), Format("%.2fx", decode->seconds / spec.seconds), target);
+          Milliseconds(decode->seconds) + Format(", %.2f Mvert/s", model.vertices / decode->seconds / 1e6) + "; " +
+              Milliseconds(decode->cpuSeconds) + " cpu",
+          "spec " + Milliseconds(spec.seconds) + "; " + Milliseconds(spec.cpuSeconds) + " cpu",
+          Format("%.2fx cpu", decode->cpuSeconds / spec.cpuSeconds), target);
     }
     if (encode && specEncode) {
       std::string target = "<= 1.2x spec";
@@ -199,6 +203,17 @@ class Summary {
     }
   }
 
+  // The bytes of a gzip-packed file once unpacked.
+  static int64_t UnpackedBytes(const std::string& path) {
+    gzFile in = gzopen(path.c_str(), "rb");
+    if (!in) return 0;
+    char buffer[65536];
+    int64_t total = 0;
+    for (int got; (got = gzread(in, buffer, sizeof buffer)) > 0;) total += got;
+    gzclose(in);
+    return total;
+  }
+
   // Simplification level 0.5 against 1 for streaming: file size, import
   // with build, and the first picture (headers and base mesh) at 56 kbit/s,
   // its bytes estimated as the packed file's share of the unpacked stream
@@ -209,9 +224,8 @@ class Summary {
         int64_t stats[4];
         const std::string path = model.qxz + ".level.qxz";
         const int64_t bytes = SaveWithCoders(model, coders, 15, level == 1, path, stats);
-        std::unique_ptr<QXScene> scene = LoadScene(path);
-        if (!bytes || !scene) continue;
-        const double unpacked = static_cast<double>(EncodeScene(*scene).size());
+        const double unpacked = static_cast<double>(UnpackedBytes(path));
+        if (!bytes || unpacked <= 0) continue;
         const double refinement = (stats[0] + stats[2]) / 8.0;
         const double firstBytes = bytes * std::max(0.0, (unpacked - refinement) / unpacked);
         Add(model, std::string(level ? "level 1" : "level 0.5") + (coders.geoMode == kDenseCoders.geoMode ? " dense" : " spec") + " 15 bits",
