@@ -68,6 +68,11 @@ bool ReadRank(BitChannel& bits, AdaptiveRice& lengths, uint32_t largest, uint32_
 
 }  // namespace
 
+int32_t ConnectivityDense::NewReference(int32_t below) const {
+  if (lastNew_ < 0) return below - 1;
+  return std::min(unnamed_.CountBelow(lastNew_), below - 1);
+}
+
 // ---- Encoding ------------------------------------------------------------------
 
 bool ConnectivityDense::WriteExplicit(BitChannel& bits, VertexIndex v, VertexIndex c) {
@@ -77,10 +82,12 @@ bool ConnectivityDense::WriteExplicit(BitChannel& bits, VertexIndex v, VertexInd
     return explicitKind_.Write(bits, kNamed) &&
            WriteRank(bits, explicitLength_[1], static_cast<uint32_t>(v - c), static_cast<uint32_t>(v));
   const int32_t below = unnamed_.CountBelow(v);
-  const int32_t rank = below - 1 - unnamed_.CountBelow(c);
+  const int32_t reference = NewReference(below);
+  const int32_t offset = unnamed_.CountBelow(c) - reference;
   unnamed_.Remove(c);
+  lastNew_ = c;
   return explicitKind_.Write(bits, kNew) &&
-         WriteRank(bits, explicitLength_[0], static_cast<uint32_t>(rank), static_cast<uint32_t>(below - 1));
+         WriteRank(bits, explicitLength_[0], ZigZag(offset), static_cast<uint32_t>(2 * (below - 1)));
 }
 
 template <class FirstModel, class Ring>
@@ -150,10 +157,13 @@ bool ConnectivityDense::ReadExplicit(BitChannel& bits, VertexIndex v, VertexInde
     return true;
   }
   const int32_t below = unnamed_.CountBelow(v);
-  if (below < 1 || !ReadRank(bits, explicitLength_[0], static_cast<uint32_t>(below - 1), r)) return false;
-  c = unnamed_.Select(below - 1 - static_cast<int32_t>(r));
+  if (below < 1 || !ReadRank(bits, explicitLength_[0], static_cast<uint32_t>(2 * (below - 1)), r)) return false;
+  const int64_t position = NewReference(below) + UnZigZag(r);
+  if (position < 0 || position >= below) return false;
+  c = unnamed_.Select(static_cast<int32_t>(position));
   if (c < 1 || c >= v) return false;
   unnamed_.Remove(c);
+  lastNew_ = c;
   return true;
 }
 

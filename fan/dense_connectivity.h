@@ -18,10 +18,13 @@
 // the first), "wing" when it equals the dependency of the triangle beyond
 // the link's edge (EdgeDependency, none read as 0); otherwise explicit, of
 // one of four kinds (AdaptiveChoice<4>):
-//   new   c is named as a dependency for the first time in the mesh: its
-//         rank r among the vertices 1 … v−1 never named before, counted
-//         down from v−1 (r = 0: the highest of them); L = bitLength(their
-//         number − 1);
+//   new   c is named as a dependency for the first time in the mesh: with
+//         the vertices 1 … v−1 never named before in ascending order, c's
+//         position among them minus a reference position, r = zigzag of
+//         that (2d for d ≥ 0, −2d − 1 below); the reference is the position
+//         the previous new dependency would have now (new dependencies come
+//         in runs of nearby positions), the highest position for the first;
+//         L = bitLength(2 × (their number − 1));
 //   named c was named before: r = v − c; L = bitLength(v);
 //   zero  c = 0;   gap  c = v (a gap link)
 // and for new and named: L − bitLength(r) (AdaptiveRice), then the bits of
@@ -77,6 +80,8 @@ class ConnectivityDense final : public ConnectivityCoder {
   bool DecodeRaw(BitChannel& bits, QXPck& mesh, VertexIndex v, std::vector<PlainLink>& ring);
   bool ReadExplicit(BitChannel& bits, VertexIndex v, VertexIndex& c);
   void SetUp(VertexIndex vertexCount);
+  // The reference position of a new dependency among `below` unnamed ones.
+  int32_t NewReference(int32_t below) const;
 
   PredictedLists lists_;
   AdaptiveChoice<4> predictedFirst_;  // also says when the prediction missed
@@ -84,6 +89,7 @@ class ConnectivityDense final : public ConnectivityCoder {
   AdaptiveChoice<3> rawFirst_;
   NextModels rawNext_;
   RankTree unnamed_;  // vertices no dependency has named yet
+  VertexIndex lastNew_ = -1;  // the last new dependency
   AdaptiveChoice<4> explicitKind_;
   std::array<AdaptiveRice, 2> explicitLength_;  // new, named
   std::array<AdaptiveRice, 2> ringSize_;  // raw rings of refinement / base vertices
