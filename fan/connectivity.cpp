@@ -29,16 +29,6 @@ bool Fail(std::vector<PlainLink>& ring) {
   return false;
 }
 
-// Whether two closed rings have the same links, a and b, in the same order.
-bool SameRing(const std::vector<PlainLink>& x, const FaceList& y) {
-  auto j = y.begin();
-  for (const PlainLink& link : x) {
-    if (j == y.end() || link.a != j->a || link.b != j->b) return false;
-    ++j;
-  }
-  return j == y.end();
-}
-
 }  // namespace
 
 int BitLength(uint32_t x) {

@@ -19,15 +19,6 @@ bool Fail(std::vector<PlainLink>& ring) {
   return false;
 }
 
-bool SameRing(const std::vector<PlainLink>& x, const FaceList& y) {
-  auto j = y.begin();
-  for (const PlainLink& link : x) {
-    if (j == y.end() || link.a != j->a || link.b != j->b) return false;
-    ++j;
-  }
-  return j == y.end();
-}
-
 uint32_t ZigZag(int32_t x) { return (static_cast<uint32_t>(x) << 1) ^ static_cast<uint32_t>(x >> 31); }
 int64_t UnZigZag(uint32_t x) { return static_cast<int64_t>(x >> 1) ^ -static_cast<int64_t>(x & 1); }
 

@@ -101,4 +101,13 @@ bool PredictedLists::AnnounceRing(VertexIndex v, const Ring& ring, bool bounded,
 template bool PredictedLists::AnnounceRing(VertexIndex, const FaceList&, bool, VertexIndex*);
 template bool PredictedLists::AnnounceRing(VertexIndex, const std::vector<PlainLink>&, bool, VertexIndex*);
 
+bool SameRing(const std::vector<PlainLink>& predicted, const FaceList& ring) {
+  auto j = ring.begin();
+  for (const PlainLink& link : predicted) {
+    if (j == ring.end() || link.a != j->a || link.b != j->b) return false;
+    ++j;
+  }
+  return j == ring.end();
+}
+
 }  // namespace qx

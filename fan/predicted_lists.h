@@ -71,4 +71,8 @@ class PredictedLists {
   std::vector<List> spare_;
 };
 
+// Whether a closed predicted ring has the links of `ring`, a and b, in the
+// same order: the prediction holds.
+bool SameRing(const std::vector<PlainLink>& predicted, const FaceList& ring);
+
 }  // namespace qx

@@ -6,9 +6,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <utility>
 
 #include "fan/face_link.h"
 #include "fan/fan_walk.h"
+#include "scene/object_writer.h"
 #include "tests/fan/progressive_grid.h"
 
 namespace qx::fuzzing {
@@ -64,6 +67,20 @@ CoderChoice GeometryChoice(uint8_t selector) {
   coders.predMode = (choice / 4) % 2;
   coders.bitsError = choice / 8 == 0 ? 0.01f : 0.0f;
   return coders;
+}
+
+const std::vector<uint8_t>& StoredGeometryRecord(uint8_t selector, int count, CoderChoice (*choose)(uint8_t)) {
+  static std::map<std::pair<CoderChoice (*)(uint8_t), int>, std::vector<uint8_t>> records;
+  const int choice = selector % count;
+  std::vector<uint8_t>& record = records[{choose, choice}];
+  if (record.empty()) {
+    std::unique_ptr<QXPck> mesh = MakeReferenceMesh();
+    auto coder = MakeGeometryCoder(choose(static_cast<uint8_t>(choice)), *mesh);
+    MemoryObjectWriter out;
+    out.WriteObject(coder.get());
+    record = out.Bytes();
+  }
+  return record;
 }
 
 CoderChoice DenseChoice(uint8_t selector) {
