@@ -1,5 +1,6 @@
 #include "bench/model_set.h"
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 
@@ -41,8 +42,17 @@ void CountScene(BenchModel& model) {
 // Imports the PLY copy with the default options, keeps its unquantised
 // stream, saves it with the default save options and decodes that file.
 bool ImportAndSave(BenchModel& model) {
+  ImportOptions coarsest = ImportOptions::Defaults(ModelFormat::FmtPLY);
+  coarsest.simplificationLevel = 1;
+  auto begin = std::chrono::steady_clock::now();
+  std::unique_ptr<QXScene> level1 = ImportModel(model.ply, coarsest);
+  if (!level1) return false;
+  model.importSeconds[1] = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+  model.rawStreamLevel1 = EncodeScene(*level1);
+  begin = std::chrono::steady_clock::now();
   std::unique_ptr<QXScene> scene = ImportModel(model.ply, ImportOptions::Defaults(ModelFormat::FmtPLY));
   if (!scene) return false;
+  model.importSeconds[0] = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
   model.rawStream = EncodeScene(*scene);  // a fresh import stores no coder choice: positions raw
   ApplySaveSettings(SaveDialogSettings{}, *scene);
   if (!SaveScene(*scene, model.qxz, true)) return false;
@@ -90,10 +100,17 @@ std::vector<std::unique_ptr<BenchModel>> PrepareModels(const std::string& workDi
 
 int64_t SaveWithCoder(const BenchModel& model, int geoMode, int bits, const std::string& path,
                       int64_t bitStats[4]) {
-  std::unique_ptr<QXScene> scene = DecodeScene(model.rawStream);
+  return SaveWithCoders(model, Coders{geoMode, 1, 0}, bits, false, path, bitStats);
+}
+
+int64_t SaveWithCoders(const BenchModel& model, Coders coders, int bits, bool level1, const std::string& path,
+                       int64_t bitStats[4]) {
+  std::unique_ptr<QXScene> scene = DecodeScene(level1 ? model.rawStreamLevel1 : model.rawStream);
   if (!scene) return 0;
   SaveDialogSettings save;
-  save.geoMode = geoMode;
+  save.geoMode = coders.geoMode;
+  save.connectMode = coders.connectMode;
+  save.predMode = coders.predMode;
   save.bitsError = bits;
   ApplySaveSettings(save, *scene);
   if (!SaveScene(*scene, path, true)) return 0;

@@ -1,8 +1,11 @@
 #include "bench/report.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+
+#include <zlib.h>
 
 #include "bench/peers.h"
 
@@ -18,6 +21,12 @@ constexpr double kDecodeVerticesPerSecond = 5e6;
 // Building may take at most this many times the peer simplifier.
 constexpr double kBuildRatio = 4.0;
 constexpr double kConvertMemoryKiB = 1024.0 * 1024.0;
+// The dense coders: at most 1.5 times Draco's bytes, encoding at most 1.2
+// times as long as the default coders.
+constexpr double kDenseSizeRatio = 1.5;
+constexpr double kDenseEncodeRatio = 1.2;
+// 56 kbit/s.
+constexpr double kModemBytesPerSecond = 7000;
 
 struct Row {
   std::string model, measure, ours, peer, ratio, target;
@@ -40,6 +49,7 @@ class Summary {
     AddBuild(model);
     AddDecode(model);
     AddSizes(model);
+    AddLevels(model);
     AddMemory(model);
   }
   bool AllHold() const { return allHold_; }
@@ -103,6 +113,7 @@ class Summary {
     std::string target = ">= 5 Mvert/s";
     Check(rate >= kDecodeVerticesPerSecond, target);
     Add(model, "decode-direct", Milliseconds(ours->seconds) + Format(", %.2f Mvert/s", rate / 1e6), "", "", target);
+    AddDense(model, *ours);
     for (const char* qp : {"11", "14"}) {
       const auto* peer = Find(std::string("peer-draco-decode-qp") + qp, model);
       const auto* peerEncode = Find(std::string("peer-draco-encode-qp") + qp, model);
@@ -120,6 +131,31 @@ class Summary {
     }
   }
 
+  // The dense coders beside the default ones (both at 15 bits, level 0.5):
+  // decoding no slower, encoding at most 1.2 times as long.
+  void AddDense(const BenchModel& model, const CollectingReporter::Result& spec) {
+    const auto* decode = Find("decode-direct-dense", model);
+    const auto* encode = Find("encode-dense", model);
+    const auto* specEncode = Find("encode", model);
+    // Judged by the decoding thread's processor time, which other work on a
+    // shared machine disturbs far less than the wall time (shown first).
+    if (decode) {
+      std::string target = ">= spec (cpu)";
+      Check(decode->cpuSeconds <= spec.cpuSeconds, target);
+      Add(model, "decode-direct dense",
+          Milliseconds(decode->seconds) + Format(", %.2f Mvert/s", model.vertices / decode->seconds / 1e6) + "; " +
+              Milliseconds(decode->cpuSeconds) + " cpu",
+          "spec " + Milliseconds(spec.seconds) + "; " + Milliseconds(spec.cpuSeconds) + " cpu",
+          Format("%.2fx cpu", decode->cpuSeconds / spec.cpuSeconds), target);
+    }
+    if (encode && specEncode) {
+      std::string target = "<= 1.2x spec";
+      Check(encode->seconds <= kDenseEncodeRatio * specEncode->seconds, target);
+      Add(model, "encode dense", Milliseconds(encode->seconds), "spec " + Milliseconds(specEncode->seconds),
+          Format("%.2fx", encode->seconds / specEncode->seconds), target);
+    }
+  }
+
   std::string PerVertex(int64_t bytes, const BenchModel& model) const {
     return Format("%.2f bpv", 8.0 * bytes / model.vertices) + Format(" / %.2f bpt", 8.0 * bytes / model.fullTriangles);
   }
@@ -127,20 +163,74 @@ class Summary {
   // Every geometry coder at 10, 12 and 15 bits, each error bound 2^-n of the
   // largest side beside Draco at qp n − 1 (its error is half a step of
   // 2^-qp of the range, the same bound).
+  // The dense coders at level 1 (the coarsest base) and 0.5 are held to
+  // 1.5 times Draco's size.
   void AddSizes(const BenchModel& model) {
     const char* coders[] = {"raw", "rect", "polar", "adaptive"};
     for (int bits : {10, 12, 15}) {
       std::string peer;
+      int64_t peerBytes = 0;
       if (HaveDraco()) {
         const std::string drc = model.ply + ".size.drc";
-        if (DracoEncode(model.ply, drc, bits - 1).ok)
-          peer = Format("draco qp%.0f ", bits - 1) + PerVertex(FileBytes(drc), model);
+        if (DracoEncode(model.ply, drc, bits - 1).ok) {
+          peerBytes = FileBytes(drc);
+          peer = Format("draco qp%.0f ", bits - 1) + PerVertex(peerBytes, model);
+        }
       }
       for (int geo = 1; geo <= 3; ++geo) {
         int64_t stats[4];
         const int64_t bytes = SaveWithCoder(model, geo, bits, model.qxz + ".size.qxz", stats);
         Add(model, Format("size %.0f bits ", bits) + coders[geo], PerVertex(bytes, model) + BitSplit(stats, model),
             peer);
+      }
+      for (bool level1 : {false, true}) {
+        const std::string label = Format("size %.0f bits ", bits) + (level1 ? "L1 " : "");
+        int64_t stats[4];
+        if (level1) {
+          const int64_t spec = SaveWithCoders(model, Coders{}, bits, true, model.qxz + ".size.qxz", stats);
+          Add(model, label + "adaptive", PerVertex(spec, model) + BitSplit(stats, model), peer,
+              peerBytes ? Format("%.2fx", double(spec) / peerBytes) : "");
+        }
+        const int64_t dense = SaveWithCoders(model, kDenseCoders, bits, level1, model.qxz + ".size.qxz", stats);
+        std::string target;
+        if (peerBytes) {
+          target = "<= 1.5x draco";
+          Check(dense <= kDenseSizeRatio * peerBytes, target);
+        }
+        Add(model, label + "dense", PerVertex(dense, model) + BitSplit(stats, model), peer,
+            peerBytes ? Format("%.2fx", double(dense) / peerBytes) : "", target);
+      }
+    }
+  }
+
+  // The bytes of a gzip-packed file once unpacked.
+  static int64_t UnpackedBytes(const std::string& path) {
+    gzFile in = gzopen(path.c_str(), "rb");
+    if (!in) return 0;
+    char buffer[65536];
+    int64_t total = 0;
+    for (int got; (got = gzread(in, buffer, sizeof buffer)) > 0;) total += got;
+    gzclose(in);
+    return total;
+  }
+
+  // Simplification level 0.5 against 1 for streaming: file size, import
+  // with build, and the first picture (headers and base mesh) at 56 kbit/s,
+  // its bytes estimated as the packed file's share of the unpacked stream
+  // that precedes the first refinement step.
+  void AddLevels(const BenchModel& model) {
+    for (int level = 0; level < 2; ++level) {
+      for (Coders coders : {Coders{}, kDenseCoders}) {
+        int64_t stats[4];
+        const std::string path = model.qxz + ".level.qxz";
+        const int64_t bytes = SaveWithCoders(model, coders, 15, level == 1, path, stats);
+        const double unpacked = static_cast<double>(UnpackedBytes(path));
+        if (!bytes || unpacked <= 0) continue;
+        const double refinement = (stats[0] + stats[2]) / 8.0;
+        const double firstBytes = bytes * std::max(0.0, (unpacked - refinement) / unpacked);
+        Add(model, std::string(level ? "level 1" : "level 0.5") + (coders.geoMode == kDenseCoders.geoMode ? " dense" : " spec") + " 15 bits",
+            Format("%.0f KiB", bytes / 1024.0) + Format(", import %.0f ms", model.importSeconds[level] * 1000) +
+                Format(", first picture %.1f s at 56 kbit/s", firstBytes / kModemBytesPerSecond));
       }
     }
   }

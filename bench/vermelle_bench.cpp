@@ -86,6 +86,18 @@ void RegisterCoding(const BenchModel& model) {
     for (auto _ : state) benchmark::DoNotOptimize(LoadScene(model.qxz));
     SetVertexRate(state, model);
   })->Iterations(HeavyIterations(model))->Unit(benchmark::kMillisecond)->UseRealTime();  // inflates on a second thread
+  // The dense coders on the same model, level and precision.
+  const std::string dense = model.qxz + ".dense.qxz";
+  int64_t stats[4];
+  SaveWithCoders(model, kDenseCoders, 15, false, dense, stats);
+  benchmark::RegisterBenchmark(("encode-dense/" + model.name).c_str(), [&model, scratch](benchmark::State& state) {
+    int64_t bits[4];
+    for (auto _ : state) benchmark::DoNotOptimize(SaveWithCoders(model, kDenseCoders, 15, false, scratch, bits));
+  })->Iterations(HeavyIterations(model))->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark(("decode-direct-dense/" + model.name).c_str(), [&model, dense](benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(LoadScene(dense));
+    SetVertexRate(state, model);
+  })->Iterations(HeavyIterations(model))->Unit(benchmark::kMillisecond)->UseRealTime();
   benchmark::RegisterBenchmark(("decode-progressive/" + model.name).c_str(), [&model](benchmark::State& state) {
     SetProgressiveLoading(true);
     for (auto _ : state) benchmark::DoNotOptimize(LoadScene(model.qxz));

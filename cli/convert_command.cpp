@@ -9,6 +9,7 @@
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "common/settings.h"
+#include "fan/coder_interfaces.h"
 #include "import/importer.h"
 #include "import/model_format.h"
 #include "scene/scene_commands.h"
@@ -17,6 +18,8 @@
 
 namespace qx {
 namespace {
+
+constexpr float kStreamingLevel = 1.0f;
 
 // Looks `word` up in a table of option words; false (with a message) when
 // it is not there.
@@ -70,9 +73,20 @@ bool ReadSaveOptions(Arguments& args, SaveDialogSettings& save, std::string& err
   save.useZLib = !args.Has("plain");
   save.genHTML = args.Has("html");
   save.genTXT = args.Has("txt");
-  return Choose(args, "conn", {{"raw", 0}, {"model2", 1}}, save.connectMode, error) &&
-         Choose(args, "geo", {{"raw", 0}, {"rect", 1}, {"polar", 2}, {"adaptive", 3}}, save.geoMode, error) &&
-         Choose(args, "pred", {{"centroid", 0}, {"butterfly", 1}}, save.predMode, error);
+  int codec = 0;
+  if (!Choose(args, "codec", {{"spec", 0}, {"dense", 1}}, codec, error) ||
+      !Choose(args, "pred", {{"centroid", 0}, {"butterfly", 1}}, save.predMode, error))
+    return false;
+  if (codec == 0)
+    return Choose(args, "conn", {{"raw", 0}, {"model2", 1}}, save.connectMode, error) &&
+           Choose(args, "geo", {{"raw", 0}, {"rect", 1}, {"polar", 2}, {"adaptive", 3}}, save.geoMode, error);
+  if (args.Value("conn") || args.Value("geo")) {
+    error = "--codec dense chooses both coders; --conn and --geo go with --codec spec";
+    return false;
+  }
+  save.connectMode = kConnectModeDense;
+  save.geoMode = kGeoModeDense;
+  return true;
 }
 
 std::string DefaultOutput(const std::string& input, bool plain) {
@@ -83,8 +97,8 @@ std::string DefaultOutput(const std::string& input, bool plain) {
 
 int RunConvertCommand(int argc, const char* const* argv) {
   Arguments args(argc, argv,
-                 {"output", "metric", "model", "level", "max-degree", "max-deps", "grid", "conn", "geo", "pred",
-                  "bits", "ldraw-dir"},
+                 {"output", "metric", "model", "level", "max-degree", "max-deps", "grid", "codec", "conn", "geo",
+                  "pred", "bits", "ldraw-dir"},
                  {"flip", "single", "plain", "html", "txt"});
   if (!args.Error().empty()) return Fail(args.Error());
   if (args.Positional().size() != 1) return Fail("convert needs exactly one INPUT model");
@@ -93,6 +107,11 @@ int RunConvertCommand(int argc, const char* const* argv) {
   if (!format) return Fail(input + ": not a model format qxtool reads");
 
   ImportOptions options = ImportOptions::Defaults(*format);
+  // Simplified as far as the builder goes: the base mesh, which a viewer
+  // must have before it shows anything, is then a few vertices instead of
+  // half the model, and the file is smaller. The editor keeps its own
+  // stored level.
+  options.simplificationLevel = kStreamingLevel;
   SaveDialogSettings save;
   std::string error;
   if (!ReadImportOptions(args, options, error) || !ReadSaveOptions(args, save, error)) return Fail(error);

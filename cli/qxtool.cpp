@@ -15,7 +15,7 @@ constexpr char kUsage[] =
     "usage: qxtool COMMAND ...\n"
     "  convert INPUT [-o OUT] [--metric volume|quadric|pair] [--model standard|sculptor|batch]\n"
     "          [--level F] [--max-degree N] [--max-deps N] [--grid F] [--flip] [--single]\n"
-    "          [--conn raw|model2] [--geo raw|rect|polar|adaptive] [--pred centroid|butterfly]\n"
+    "          [--codec spec|dense] [--conn raw|model2] [--geo raw|rect|polar|adaptive] [--pred centroid|butterfly]\n"
     "          [--bits N] [--plain] [--html] [--txt] [--ldraw-dir DIR]\n"
     "  info FILE [--json]\n"
     "  decode FILE [--tolerance T | --level L] [--bytes B] -o OUT.ply|OUT.obj\n"

@@ -228,8 +228,8 @@ struct SaveDialogSettings {
   static constexpr char kSection[] = "DlgSaveQX";
 
   int bitsError = 15;                       // BitsError: 0 "None", n "n bits"
-  int connectMode = 1;                      // ConnectMode: connectivity coder
-  int geoMode = 3;                          // GeoMode: geometry coder
+  int connectMode = 1;                      // ConnectMode: connectivity coder (2: our dense one)
+  int geoMode = 3;                          // GeoMode: geometry coder (4: our dense one)
   int predMode = 0;                         // PredMode: predictor
   bool useZLib = true;                      // UseZLib: pack with gzip
   bool genHTML = true;                      // GenHTML: also write the web page

@@ -53,10 +53,14 @@ class GeometryCoder : public PersistentObject {
 
 // The coders of a new mesh packer, chosen from a scene's save settings:
 // predictor by `PredMode` (1 GPButterfly, else GPCentroide), geometry coder by
-// `GeoMode` (1 GeoQuantum, 2 GeoPolar, 3 GeoPolarAdaptativo, else GeometryRaw,
-// which needs no predictor), connectivity coder by `ConnectMode` (0
-// ConnectivityRaw, else ConnectivityModelo2). The coders are set up with the
-// finished mesh.
+// `GeoMode` (1 GeoQuantum, 2 GeoPolar, 3 GeoPolarAdaptativo, 4 GeoDense, else
+// GeometryRaw, which needs no predictor), connectivity coder by `ConnectMode`
+// (0 ConnectivityRaw, 2 ConnectivityDense, else ConnectivityModelo2). The
+// coders are set up with the finished mesh. The dense coders' values come
+// after the others so that stored choices keep their meaning; a save dialog
+// lists them as its last entries.
+inline constexpr int32_t kConnectModeDense = 2;
+inline constexpr int32_t kGeoModeDense = 4;
 struct CoderChoice {
   int32_t predMode = 0;
   int32_t geoMode = 0;

@@ -4,7 +4,6 @@
 #include <cassert>
 
 #include "common/diagnostics.h"
-#include "common/prefetch.h"
 #include "fan/bit_channel.h"
 #include "fan/edge_dependency.h"
 #include "fan/fan_record.h"
@@ -28,16 +27,6 @@ constexpr std::array<uint8_t, 256> kByteLength = MakeByteLengths();
 bool Fail(std::vector<PlainLink>& ring) {
   ring.clear();
   return false;
-}
-
-// Whether two closed rings have the same links, a and b, in the same order.
-bool SameRing(const std::vector<PlainLink>& x, const FaceList& y) {
-  auto j = y.begin();
-  for (const PlainLink& link : x) {
-    if (j == y.end() || link.a != j->a || link.b != j->b) return false;
-    ++j;
-  }
-  return j == y.end();
 }
 
 }  // namespace
@@ -129,105 +118,13 @@ bool ConnectivityRaw::DecodeRing(BitChannel& bits, QXPck& mesh, VertexIndex v, s
 
 // ---- ConnectivityModelo2: predicted lists ------------------------------------
 
-void ConnectivityModelo2::SetUp(const QXPck& mesh) {
-  lists_.clear();
-  lists_.resize(static_cast<size_t>(mesh.vertexCount > 0 ? mesh.vertexCount : 0));
-  spare_.clear();
-}
-
-FaceList ConnectivityModelo2::Predicted(VertexIndex c) const {
-  FaceList copy;
-  for (const PredictedEdge& edge : lists_[static_cast<size_t>(c)]) copy.PushFront(edge.start, edge.end, 0, edge.opposite);
-  return copy;
-}
-
-void ConnectivityModelo2::TakePredicted(VertexIndex v, std::vector<PlainLink>& links) {
-  const PredictedList& list = lists_[static_cast<size_t>(v)];
-  links.clear();
-  for (auto edge = list.rbegin(); edge != list.rend(); ++edge)
-    links.push_back({edge->start, edge->end, 0, edge->opposite});
-  DropPredicted(v);
-}
-
-void ConnectivityModelo2::DropPredicted(VertexIndex v) {
-  PredictedList& list = lists_[static_cast<size_t>(v)];
-  if (list.capacity() == 0) return;
-  list.clear();
-  spare_.push_back(std::move(list));
-  list = PredictedList();
-}
-
-bool ConnectivityModelo2::AddPrediction(VertexIndex c, VertexIndex v, VertexIndex a, VertexIndex b,
-                                        VertexIndex* degenerateCorner) {
-  if (c == 0) return true;
-  assert(c > 0 && c < ListCount());
-  const PredictedEdge edges[3] = {{v, a, b}, {a, b, v}, {b, v, a}};
-  bool cancelled[3] = {false, false, false};
-  int left = 3;
-  PredictedList& list = lists_[static_cast<size_t>(c)];
-
-  // Edges shared with triangles announced before cancel: the first link
-  // (newest first) that runs the other way disappears together with the edge.
-  for (size_t at = list.size(); at-- > 0 && left > 0;) {
-    const PredictedEdge& link = list[at];
-    int match = -1;
-    for (int i = 0; i < 3 && match < 0; ++i)
-      if (!cancelled[i] && link.start == edges[i].end && link.end == edges[i].start) match = i;
-    if (match < 0) continue;
-    cancelled[match] = true;
-    --left;
-    list.erase(list.begin() + static_cast<std::ptrdiff_t>(at));
-  }
-  if (left > 0 && list.capacity() == 0) {
-    if (spare_.empty()) {
-      list.reserve(kTypicalPredictedLinks);
-    } else {
-      list = std::move(spare_.back());
-      spare_.pop_back();
-    }
-  }
-  for (int i = 0; i < 3; ++i) {
-    if (cancelled[i]) continue;
-    if (edges[i].start == edges[i].end) {
-      if (degenerateCorner) *degenerateCorner = edges[i].opposite;
-      return false;
-    }
-    list.push_back(edges[i]);
-  }
-  return true;
-}
-
-template <class Ring>
-void ConnectivityModelo2::PrefetchLists(VertexIndex v, const Ring& ring) const {
-  // The lists of a ring's dependencies lie far apart, each behind its
-  // header: ask for every header, then for every list's edges, before
-  // editing any, so that the loads overlap instead of following each other.
-  auto forEachList = [&](auto&& visit) {
-    for (const auto& link : ring)
-      if (!link.IsGap(v) && link.dependency > 0 && link.dependency < ListCount())
-        visit(lists_[static_cast<size_t>(link.dependency)]);
-  };
-  forEachList([](const PredictedList& list) { PrefetchCacheLine(&list); });
-  forEachList([](const PredictedList& list) { PrefetchCacheLine(list.data()); });
-}
-
-template <class Ring>
-bool ConnectivityModelo2::AnnounceRing(VertexIndex v, const Ring& ring, bool bounded,
-                                       VertexIndex* degenerateCorner) {
-  PrefetchLists(v, ring);
-  for (const auto& link : ring) {
-    if (link.IsGap(v)) continue;
-    if (!AddPrediction(link.dependency, v, link.a, link.b, degenerateCorner)) return false;
-    if (bounded && lists_[static_cast<size_t>(link.dependency)].size() > kMaxPredictedLinks) return false;
-  }
-  return true;
-}
+void ConnectivityModelo2::SetUp(const QXPck& mesh) { lists_.SetUp(mesh.vertexCount); }
 
 // ---- ConnectivityModelo2: encoding --------------------------------------------
 
 bool ConnectivityModelo2::EncodeRing(BitChannel& bits, QXPck& mesh, VertexIndex v, const FaceList& ring) {
   assert(mesh.vertexCount == ListCount() && v > 0 && v < ListCount());
-  TakePredicted(v, predicted_);
+  lists_.Take(v, predicted_);
   // A predicted list that closes into no valid ring (a non-manifold vertex
   // can leave one) is a missed prediction; the decoder never closes it then.
   const bool holds = TryCloseRing(v, predicted_).Ok() && SameRing(predicted_, ring);
@@ -235,7 +132,7 @@ bool ConnectivityModelo2::EncodeRing(BitChannel& bits, QXPck& mesh, VertexIndex 
 
   if (!bits.WriteBit(false) || !ConnectivityRaw::Encode(bits, ListCount(), v, ring)) return false;
   VertexIndex corner = 0;
-  if (!AnnounceRing(v, ring, /*bounded=*/false, &corner)) FatalError("\nError en compress: %d", corner);
+  if (!lists_.AnnounceRing(v, ring, /*bounded=*/false, &corner)) FatalError("\nError en compress: %d", corner);
   return true;
 }
 
@@ -268,21 +165,21 @@ bool ConnectivityModelo2::EncodePredicted(BitChannel& bits, QXPck& mesh, VertexI
 
 bool ConnectivityModelo2::DecodeRing(BitChannel& bits, QXPck& mesh, VertexIndex v, std::vector<PlainLink>& ring) {
   ring.clear();
-  if (lists_.empty()) SetUp(mesh);
+  if (ListCount() == 0) SetUp(mesh);
   if (mesh.vertexCount != ListCount() || v <= 0 || v >= ListCount()) return false;
   bool predicted;
   if (!bits.ReadBit(predicted)) return false;
   if (predicted) return DecodePredicted(bits, mesh, v, ring);
 
   if (!ConnectivityRaw::Decode(bits, ListCount(), v, ring)) return false;
-  DropPredicted(v);  // the prediction missed
-  if (!AnnounceRing(v, ring, /*bounded=*/true, nullptr)) return Fail(ring);
+  lists_.Drop(v);  // the prediction missed
+  if (!lists_.AnnounceRing(v, ring, /*bounded=*/true, nullptr)) return Fail(ring);
   return true;
 }
 
 bool ConnectivityModelo2::DecodePredicted(BitChannel& bits, QXPck& mesh, VertexIndex v,
                                           std::vector<PlainLink>& ring) {
-  TakePredicted(v, ring);
+  lists_.Take(v, ring);
   if (!TryCloseRing(v, ring).Ok()) return Fail(ring);
   const VertexIndex vertexCount = ListCount();
   VertexIndex previous = 0;
@@ -297,7 +194,7 @@ bool ConnectivityModelo2::DecodePredicted(BitChannel& bits, QXPck& mesh, VertexI
     if (!ReadDependency(bits, mesh, v, link, previous, link.dependency)) return Fail(ring);
     previous = link.dependency;
   }
-  if (!AnnounceRing(v, ring, /*bounded=*/true, nullptr)) return Fail(ring);
+  if (!lists_.AnnounceRing(v, ring, /*bounded=*/true, nullptr)) return Fail(ring);
   return true;
 }
 

@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "fan/coder_interfaces.h"
+#include "fan/predicted_lists.h"
 
 namespace qx {
 
@@ -96,64 +97,26 @@ class ConnectivityModelo2 final : public ConnectivityCoder {
   bool DecodeRing(BitChannel& bits, QXPck& mesh, VertexIndex v, std::vector<PlainLink>& ring) override;
   using ConnectivityCoder::DecodeRing;
 
-  // Announces triangle (v, a, b) with dependency c to c's predicted list:
-  // each of its directed edges v→a, a→b, b→v cancels the first link of the
-  // list that runs the other way, and each edge left over becomes a new link
-  // (dependency field = the opposite corner) at the front of the list.
-  // Nothing for c = 0. Returns false (and changes the list only partly) when
-  // an edge left over starts where it ends; `degenerateCorner` then holds its
-  // opposite corner. 0 < c < list count.
+  // Announces triangle (v, a, b) with dependency c to c's predicted list
+  // (PredictedLists::Add). 0 < c < list count.
   bool AddPrediction(VertexIndex c, VertexIndex v, VertexIndex a, VertexIndex b,
-                     VertexIndex* degenerateCorner = nullptr);
+                     VertexIndex* degenerateCorner = nullptr) {
+    return lists_.Add(c, v, a, b, degenerateCorner);
+  }
 
   // A copy of vertex c's predicted list, newest link first (tests look at it).
-  FaceList Predicted(VertexIndex c) const;
+  FaceList Predicted(VertexIndex c) const { return lists_.Copy(c); }
   // Number of predicted lists: the mesh's vertex count, 0 before set-up.
-  int ListCount() const { return static_cast<int>(lists_.size()); }
+  int ListCount() const { return lists_.Count(); }
 
  private:
-  // One announced edge start→end; `opposite` is the third corner of its
-  // triangle (the dependency field of the link it becomes).
-  struct PredictedEdge {
-    VertexIndex start, end, opposite;
-  };
-  // A predicted list is kept flat, oldest edge first: the list's front is
-  // the back of the vector. Each list is searched on every announcement, and
-  // one short array is one or two cache lines where a chain of nodes is a
-  // miss per node. Lists drained by TakePredicted keep their room in
-  // `spare_` for the next list that starts.
-  using PredictedList = std::vector<PredictedEdge>;
-
   void SetUp(const QXPck& mesh);
-  // Takes v's predicted list, newest link first, into `links` (v's slot is
-  // left empty).
-  void TakePredicted(VertexIndex v, std::vector<PlainLink>& links);
-  // Empties v's predicted list, keeping its room for reuse.
-  void DropPredicted(VertexIndex v);
-  // Starts loading the predicted lists a ring (a FaceList or an array of
-  // PlainLinks) will announce to.
-  template <class Ring>
-  void PrefetchLists(VertexIndex v, const Ring& ring) const;
-  // AddPrediction for every triangle link of a ring; false on a degenerate
-  // edge (value in `degenerateCorner`) or, when `bounded`, on a list that
-  // grew beyond kMaxPredictedLinks.
-  template <class Ring>
-  bool AnnounceRing(VertexIndex v, const Ring& ring, bool bounded, VertexIndex* degenerateCorner);
   bool EncodePredicted(BitChannel& bits, QXPck& mesh, VertexIndex v, const FaceList& ring);
   bool DecodePredicted(BitChannel& bits, QXPck& mesh, VertexIndex v, std::vector<PlainLink>& ring);
   bool ReadDependency(BitChannel& bits, QXPck& mesh, VertexIndex v, const PlainLink& link,
                       VertexIndex previous, VertexIndex& dependency);
 
-  // A valid file announces at most the hole triangles of c (fewer than 256,
-  // three edges each) to c's list; a longer list can only come from a
-  // hostile file, and bounding it keeps AddPrediction's search short.
-  static constexpr size_t kMaxPredictedLinks = 4096;
-  // Room a new list starts with: a hole of six or so edges, plus the edges
-  // of the triangle being announced before its shared ones cancel.
-  static constexpr size_t kTypicalPredictedLinks = 12;
-
-  std::vector<PredictedList> lists_;
-  std::vector<PredictedList> spare_;
+  PredictedLists lists_;
   std::vector<PlainLink> predicted_;  // the ring being checked against the prediction
 };
 

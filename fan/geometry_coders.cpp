@@ -59,21 +59,6 @@ bool ReadLittleEndian(ObjectReader& in, int bytes, uint32_t& value) {
   return true;
 }
 
-// Reads the predictor reference at the head of a coder's record. A predictor
-// nobody has claimed becomes the coder's. One that another coder of this
-// stream already owns (a back reference) is not shared: a predictor stores
-// nothing, so a fresh one of the same class predicts exactly like it.
-std::unique_ptr<Predictor> ReadPredictor(ObjectReader& in) {
-  auto* predictor = dynamic_cast<Predictor*>(in.ReadObject());
-  if (predictor == nullptr) return nullptr;
-  if (in.Claim(predictor)) return std::unique_ptr<Predictor>(predictor);
-  const ClassDescriptor* descriptor = predictor->GetClass();
-  if (descriptor == nullptr || descriptor->Factory() == nullptr) return nullptr;
-  std::unique_ptr<PersistentObject> fresh(descriptor->Factory()());
-  if (dynamic_cast<Predictor*>(fresh.get()) == nullptr) return nullptr;
-  return std::unique_ptr<Predictor>(static_cast<Predictor*>(fresh.release()));
-}
-
 bool CodedRaw(const QXPck& mesh, VertexIndex v) {
   return v >= mesh.splitIndex || mesh.Record(v).RingSize() == 0;
 }
@@ -86,6 +71,22 @@ VertexIndex LastRefinementVertex(const QXPck& mesh) {
 }  // namespace
 
 // ---- Shared pieces ------------------------------------------------------------
+
+// Reads the predictor reference at the head of a coder's record. A predictor
+// nobody has claimed becomes the coder's. One that another coder of this
+// stream already owns (a back reference) is not shared: a predictor stores
+// nothing, so a fresh one of the same class predicts exactly like it.
+std::unique_ptr<Predictor> ReadPredictorReference(ObjectReader& in) {
+  auto* predictor = dynamic_cast<Predictor*>(in.ReadObject());
+  if (predictor == nullptr) return nullptr;
+  if (in.Claim(predictor)) return std::unique_ptr<Predictor>(predictor);
+  const ClassDescriptor* descriptor = predictor->GetClass();
+  if (descriptor == nullptr || descriptor->Factory() == nullptr) return nullptr;
+  std::unique_ptr<PersistentObject> fresh(descriptor->Factory()());
+  if (dynamic_cast<Predictor*>(fresh.get()) == nullptr) return nullptr;
+  return std::unique_ptr<Predictor>(static_cast<Predictor*>(fresh.release()));
+}
+
 
 int BitsForError(float bitsError) {
   if (!(bitsError > 0)) return kMaxWidth;
@@ -239,7 +240,7 @@ bool GeoQuantum::WriteHead(ObjectWriter& out) {
 // refer back to the predictor read here: the coder may keep (and, being
 // dropped, free) it.
 bool GeoQuantum::ReadHead(ObjectReader& in) {
-  predictor_ = ReadPredictor(in);
+  predictor_ = ReadPredictorReference(in);
   if (!predictor_ || !in.ReadF32(bitsError_)) return false;
   SetBits(bitsError_);
   return true;

@@ -53,6 +53,10 @@ float Reconstruct(uint32_t q, int bits, float lo, float half);
 // float, in exactly that order (another order differs in the last bit).
 Vector PolarResidual(float radius, float theta, float phi);
 
+// Reads the predictor reference at the head of a coder's stored record;
+// none when there is none or it is not a predictor.
+std::unique_ptr<Predictor> ReadPredictorReference(ObjectReader& in);
+
 // The 96-bit raw code of a position.
 bool WriteRawPosition(BitChannel& bits, Vector position);
 bool ReadRawPosition(BitChannel& bits, Vector& position);

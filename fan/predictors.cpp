@@ -1,8 +1,6 @@
 #include "fan/predictors.h"
 
 #include "fan/edge_dependency.h"
-#include "fan/fan_record.h"
-#include "fan/pck.h"
 
 namespace qx {
 
@@ -10,19 +8,6 @@ const ClassDescriptor GPCentroide::kClass{"GPCentroide", &MakeDefault<GPCentroid
 const ClassDescriptor GPButterfly::kClass{"GPButterfly", &MakeDefault<GPButterfly>};
 
 namespace {
-
-// Calls onTriangle(ring[j], ring[j+1]) for every triangle of v's record, in
-// the walk order both predictors share.
-template <class OnTriangle>
-void ForEachTriangle(const QXPck& mesh, VertexIndex v, OnTriangle&& onTriangle) {
-  const RecordView record = mesh.Record(v);
-  const int ringSize = record.RingSize();
-  for (int g = 0; g < record.GroupCount(); ++g) {
-    const DependencyGroup group = record.Group(g);
-    for (int j = 0; j < ringSize; ++j)
-      if (group.Has(j)) onTriangle(record.Neighbour(j), record.Neighbour(j + 1));
-  }
-}
 
 // The position of vertex x; the origin for an index the mesh does not have
 // (records read from a file are checked, this only keeps a bad one harmless).
@@ -36,7 +21,7 @@ Vector PositionOf(const QXPck& mesh, VertexIndex x) {
 Vector GPCentroide::Predict(QXPck& mesh, VertexIndex v) {
   Vector sum;
   int triangles = 0;
-  ForEachTriangle(mesh, v, [&](VertexIndex first, VertexIndex) {
+  ForEachRingTriangle(mesh, v, [&](VertexIndex first, VertexIndex) {
     sum = sum + PositionOf(mesh, first);
     ++triangles;
   });
@@ -48,7 +33,7 @@ Vector GPButterfly::Predict(QXPck& mesh, VertexIndex v) {
   Vector ringSum, wingSum;
   int triangles = 0, wings = 0;
   bool searching = true;
-  ForEachTriangle(mesh, v, [&](VertexIndex first, VertexIndex second) {
+  ForEachRingTriangle(mesh, v, [&](VertexIndex first, VertexIndex second) {
     ringSum = ringSum + PositionOf(mesh, first);
     ++triangles;
     if (!searching) return;

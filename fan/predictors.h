@@ -11,8 +11,23 @@
 #pragma once
 
 #include "fan/coder_interfaces.h"
+#include "fan/fan_record.h"
+#include "fan/pck.h"
 
 namespace qx {
+
+// Calls onTriangle(ring[j], ring[j+1]) for every triangle of v's record, in
+// the walk order above.
+template <class OnTriangle>
+void ForEachRingTriangle(const QXPck& mesh, VertexIndex v, OnTriangle&& onTriangle) {
+  const RecordView record = mesh.Record(v);
+  const int ringSize = record.RingSize();
+  for (int g = 0; g < record.GroupCount(); ++g) {
+    const DependencyGroup group = record.Group(g);
+    for (int j = 0; j < ringSize; ++j)
+      if (group.Has(j)) onTriangle(record.Neighbour(j), record.Neighbour(j + 1));
+  }
+}
 
 // The mean of ring[j] over v's T triangles; (0, 0, 0) when T = 0. Stateless;
 // its stored record is empty.

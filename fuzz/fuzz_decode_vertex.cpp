@@ -6,34 +6,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 #include "fan/bit_channel.h"
 #include "fan/geometry_coders.h"
 #include "fuzz/fuzz_support.h"
 #include "scene/object_reader.h"
-#include "scene/object_writer.h"
 #include "scene/registry.h"
-
-namespace {
-
-// The stored record of every coder choice, written once from the reference.
-const std::vector<uint8_t>& StoredCoder(uint8_t selector) {
-  static const std::vector<std::vector<uint8_t>> records = [] {
-    std::vector<std::vector<uint8_t>> all;
-    std::unique_ptr<qx::QXPck> mesh = qx::fuzzing::MakeReferenceMesh();
-    for (int choice = 0; choice < qx::fuzzing::kGeometryChoiceCount; ++choice) {
-      auto coder = qx::MakeGeometryCoder(qx::fuzzing::GeometryChoice(static_cast<uint8_t>(choice)), *mesh);
-      qx::MemoryObjectWriter out;
-      out.WriteObject(coder.get());
-      all.push_back(out.Bytes());
-    }
-    return all;
-  }();
-  return records[selector % qx::fuzzing::kGeometryChoiceCount];
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   qx::RegisterStandardClasses();
@@ -42,7 +20,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  qx::MemoryObjectReader header(StoredCoder(data[0]));
+  qx::MemoryObjectReader header(
+      qx::fuzzing::StoredGeometryRecord(data[0], qx::fuzzing::kGeometryChoiceCount, &qx::fuzzing::GeometryChoice));
   std::unique_ptr<qx::GeometryCoder> coder(header.ReadNewObjectAs<qx::GeometryCoder>());
   if (!coder) __builtin_trap();  // the harness's own record must read back
   std::unique_ptr<qx::QXPck> mesh = qx::fuzzing::EmptyLikeReference();

@@ -2,12 +2,16 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <utility>
 
 #include "fan/face_link.h"
 #include "fan/fan_walk.h"
+#include "scene/object_writer.h"
 #include "tests/fan/progressive_grid.h"
 
 namespace qx::fuzzing {
@@ -62,6 +66,31 @@ CoderChoice GeometryChoice(uint8_t selector) {
   coders.geoMode = choice % 4;
   coders.predMode = (choice / 4) % 2;
   coders.bitsError = choice / 8 == 0 ? 0.01f : 0.0f;
+  return coders;
+}
+
+const std::vector<uint8_t>& StoredGeometryRecord(uint8_t selector, int count, CoderChoice (*choose)(uint8_t)) {
+  static std::map<std::pair<CoderChoice (*)(uint8_t), int>, std::vector<uint8_t>> records;
+  const int choice = selector % count;
+  std::vector<uint8_t>& record = records[{choose, choice}];
+  if (record.empty()) {
+    std::unique_ptr<QXPck> mesh = MakeReferenceMesh();
+    auto coder = MakeGeometryCoder(choose(static_cast<uint8_t>(choice)), *mesh);
+    MemoryObjectWriter out;
+    out.WriteObject(coder.get());
+    record = out.Bytes();
+  }
+  return record;
+}
+
+CoderChoice DenseChoice(uint8_t selector) {
+  // Two predictors, a coarse, a usual and a fine error bound.
+  const int choice = selector % kDenseChoiceCount;
+  CoderChoice coders;
+  coders.geoMode = kGeoModeDense;
+  coders.connectMode = kConnectModeDense;
+  coders.predMode = choice % 2;
+  coders.bitsError = std::ldexp(1.0f, -(choice / 2 == 0 ? 2 : choice / 2 == 1 ? 12 : 24));
   return coders;
 }
 

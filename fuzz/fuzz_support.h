@@ -8,6 +8,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "fan/coder_interfaces.h"
 #include "fan/pck.h"
@@ -37,5 +38,14 @@ std::unique_ptr<QXPck> EmptyLikeReference();
 // The coder choices the geometry harness picks from with its first byte.
 inline constexpr int kGeometryChoiceCount = 16;
 CoderChoice GeometryChoice(uint8_t selector);
+
+// The stored record of the geometry coder that `choose`(selector % count)
+// sets up for the reference mesh, written once per choice: what a reader
+// gets from the writer's mesh header.
+const std::vector<uint8_t>& StoredGeometryRecord(uint8_t selector, int count, CoderChoice (*choose)(uint8_t));
+
+// The dense coder choices the dense harness picks from with its first byte.
+inline constexpr int kDenseChoiceCount = 6;
+CoderChoice DenseChoice(uint8_t selector);
 
 }  // namespace qx::fuzzing

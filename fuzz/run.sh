@@ -30,7 +30,7 @@ cmake --build "$build" --target vermelle_fuzzers --parallel "$jobs"
 
 # Harnesses and the shared corpus folder each one starts from ("" for none).
 harnesses=(
-  "scene:" "scene_gz:" "settings:" "decode_ring:" "decode_vertex:"
+  "scene:" "scene_gz:" "settings:" "decode_ring:" "decode_vertex:" "decode_dense:"
   "import_3ds:3ds" "import_ac:ac" "import_dxf:dxf" "import_ldr:ldraw"
   "import_lwo:lwo" "import_obj:obj" "import_ply:ply" "import_stl:stl"
 )

@@ -189,7 +189,7 @@ void WriteSceneSeeds(const fs::path& out) {
   ImportOptions options = ImportOptions::Defaults(ModelFormat::FmtOBJ);
   options.simplificationLevel = 0.5f;
   // geometry coder, predictor, connectivity coder
-  const int choices[][3] = {{0, 0, 0}, {1, 0, 1}, {2, 1, 1}, {3, 0, 1}, {3, 1, 0}};
+  const int choices[][3] = {{0, 0, 0}, {1, 0, 1}, {2, 1, 1}, {3, 0, 1}, {3, 1, 0}, {4, 1, 2}};
   for (const auto& choice : choices) {
     std::unique_ptr<QXScene> scene = ImportModel(model, options);
     if (!scene) continue;
@@ -248,6 +248,26 @@ void WriteVertexSeeds(const fs::path& out) {
   }
 }
 
+// The dense coders of the reference mesh, as the mesh packer drives them.
+void WriteDenseSeeds(const fs::path& out) {
+  for (int selector = 0; selector < kDenseChoiceCount; ++selector) {
+    std::unique_ptr<QXPck> mesh = MakeReferenceMesh();
+    const CoderChoice choice = DenseChoice(static_cast<uint8_t>(selector));
+    std::unique_ptr<ConnectivityCoder> connectivity = MakeConnectivityCoder(choice, *mesh);
+    std::unique_ptr<GeometryCoder> geometry = MakeGeometryCoder(choice, *mesh);
+    MemoryObjectWriter stream;
+    BitChannel bits(stream);
+    for (VertexIndex v = mesh->vertexCount - 1; v >= 1; --v) {
+      FaceList ring = RecordLinks(mesh->Record(v), false);
+      CloseRing(v, ring);
+      connectivity->EncodeRing(bits, *mesh, v, ring);
+      geometry->EncodeVertex(bits, *mesh, v);
+    }
+    bits.Finish();
+    WriteSeed(out / "decode_dense", "grid_" + std::to_string(selector), char(selector) + AsString(stream.Bytes()));
+  }
+}
+
 }  // namespace
 }  // namespace qx::fuzzing
 
@@ -263,6 +283,7 @@ int main(int argc, char** argv) {
   qx::fuzzing::WriteSettingsSeeds(out);
   qx::fuzzing::WriteRingSeeds(out);
   qx::fuzzing::WriteVertexSeeds(out);
+  qx::fuzzing::WriteDenseSeeds(out);
   std::filesystem::remove_all(qx::fuzzing::ScratchFolder());
   return 0;
 }

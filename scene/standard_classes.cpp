@@ -1,4 +1,6 @@
 #include "fan/connectivity.h"
+#include "fan/dense_connectivity.h"
+#include "fan/dense_geometry.h"
 #include "fan/geometry_coders.h"
 #include "fan/pck.h"
 #include "fan/predictors.h"
@@ -22,6 +24,9 @@ void RegisterStandardClasses() {
   RegisterClass(GeometryRaw::kClass);
   RegisterClass(GPButterfly::kClass);
   RegisterClass(GPCentroide::kClass);
+  // Our own coders, after the thirteen classes every reader knows.
+  RegisterClass(ConnectivityDense::kClass);
+  RegisterClass(GeoDense::kClass);
 }
 
 }  // namespace qx

@@ -1,0 +1,156 @@
+// Adaptive variable-length codes for the dense coders. Both are plain bit
+// codes in the shared channel (no arithmetic coding), so a step's bits stay
+// where the step is and any prefix of the channel decodes; their state
+// adapts to what has been coded and is mirrored exactly by the reader, which
+// updates it with the same values in the same order.
+//
+// AdaptiveRice codes a count x ≥ 0 as a Golomb–Rice code whose parameter k
+// follows the running mean of the values coded before:
+//   q = x >> k ones, a zero, then the k low bits of x    (q < kEscape)
+//   kEscape ones, then bitLength(x) in 6 bits, then x in that many bits
+// with k the smallest width for which count·2^k ≥ sum. Sum and count halve
+// every kHalvingCount values, so the code follows a drifting distribution.
+//
+// AdaptiveChoice codes one of up to four symbols by its rank among the
+// symbols' running counts (ties: the lower symbol first):
+//   rank 0: 0   rank 1: 10   rank 2: 110 (11 with three symbols)   rank 3: 111
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <utility>
+
+#include "fan/bit_channel.h"
+
+namespace qx {
+
+class AdaptiveRice {
+ public:
+  bool Write(BitChannel& bits, uint32_t x) {
+    const int k = parameter_;
+    Update(x);
+    const uint32_t q = x >> k;
+    if (q < kEscape) {
+      return WriteOnes(bits, static_cast<int>(q)) && bits.WriteBit(false) &&
+             bits.WriteBits(x & LowMask(k), k);
+    }
+    const int length = Length(x);
+    return WriteOnes(bits, kEscape) && bits.WriteBits(static_cast<uint32_t>(length), 6) && bits.WriteBits(x, length);
+  }
+
+  // False on a short read or an escape longer than 32 bits.
+  bool Read(BitChannel& bits, uint32_t& x) {
+    const int k = parameter_;
+    uint32_t q = 0;
+    for (bool one = true; q < kEscape; ++q) {
+      if (!bits.ReadBit(one)) return false;
+      if (!one) break;
+    }
+    if (q < kEscape) {
+      uint32_t low = 0;
+      if (!bits.ReadBits(k, low)) return false;
+      const uint64_t value = (uint64_t{q} << k) | low;
+      if (value > UINT32_MAX) return false;
+      x = static_cast<uint32_t>(value);
+    } else {
+      uint32_t length = 0;
+      if (!bits.ReadBits(6, length) || length > 32 || !bits.ReadBits(static_cast<int>(length), x)) return false;
+    }
+    Update(x);
+    return true;
+  }
+
+  int Parameter() const { return parameter_; }
+
+ private:
+  static constexpr uint32_t kEscape = 24;
+  static constexpr uint32_t kHalvingCount = 64;
+
+  static uint32_t LowMask(int k) { return k >= 32 ? UINT32_MAX : (uint32_t{1} << k) - 1; }
+  static int Length(uint32_t x) {
+    int length = 0;
+    for (; x != 0; x >>= 1) ++length;
+    return length;
+  }
+  static bool WriteOnes(BitChannel& bits, int count) {
+    for (int i = 0; i < count; ++i)
+      if (!bits.WriteBit(true)) return false;
+    return true;
+  }
+  void Update(uint32_t x) {
+    sum_ += x;
+    if (++count_ >= kHalvingCount) {
+      sum_ >>= 1;
+      count_ >>= 1;
+    }
+    int k = 0;
+    while (k < 31 && (uint64_t{count_} << k) < sum_) ++k;
+    parameter_ = k;
+  }
+
+  uint64_t sum_ = 2;
+  uint32_t count_ = 1;
+  int parameter_ = 1;  // the smallest k with count·2^k ≥ sum
+};
+
+template <int kSymbols>
+class AdaptiveChoice {
+  static_assert(kSymbols >= 2 && kSymbols <= 4);
+
+ public:
+  bool Write(BitChannel& bits, int symbol) {
+    const int rank = Rank(symbol);
+    Update(symbol);
+    if (rank == 0) return bits.WriteBit(false);
+    if (rank == 1) return bits.WriteBits(kSymbols == 2 ? 1 : 0b10, kSymbols == 2 ? 1 : 2);
+    if (rank == 2) return kSymbols == 3 ? bits.WriteBits(0b11, 2) : bits.WriteBits(0b110, 3);
+    return bits.WriteBits(0b111, 3);
+  }
+
+  bool Read(BitChannel& bits, int& symbol) {
+    int rank = 0;
+    bool one = false;
+    for (; rank < kSymbols - 1; ++rank) {
+      if (!bits.ReadBit(one)) return false;
+      if (!one) break;
+    }
+    symbol = order_[rank];
+    Update(symbol);
+    return true;
+  }
+
+ private:
+  static constexpr uint32_t kHalvingTotal = 1024;
+
+  // Whether symbol a goes ahead of b: a higher count, or an equal count and
+  // a lower symbol.
+  bool Ahead(int a, int b) const { return counts_[a] > counts_[b] || (counts_[a] == counts_[b] && a < b); }
+  int Rank(int symbol) const {
+    int rank = 0;
+    while (order_[rank] != symbol) ++rank;
+    return rank;
+  }
+  // Counts only grow between halvings, so the symbol just counted moves up
+  // past those it now goes ahead of; halving can make ties and re-sorts.
+  void Update(int symbol) {
+    counts_[symbol] += 2;
+    if ((total_ += 2) >= kHalvingTotal) {
+      total_ = 0;
+      for (uint32_t& count : counts_) total_ += count >>= 1;
+      for (int i = 1; i < kSymbols; ++i)
+        for (int j = i; j > 0 && Ahead(order_[j], order_[j - 1]); --j) std::swap(order_[j], order_[j - 1]);
+      return;
+    }
+    for (int j = Rank(symbol); j > 0 && Ahead(order_[j], order_[j - 1]); --j) std::swap(order_[j], order_[j - 1]);
+  }
+
+  std::array<uint32_t, kSymbols> counts_{};
+  std::array<int, kSymbols> order_ = [] {
+    std::array<int, kSymbols> order{};
+    for (int s = 0; s < kSymbols; ++s) order[s] = s;
+    return order;
+  }();
+  uint32_t total_ = 0;
+};
+
+}  // namespace qx

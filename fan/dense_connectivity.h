@@ -1,0 +1,101 @@
+// ConnectivityDense: rings predicted as ConnectivityModelo2 predicts them
+// (the holes left by announced triangles, PredictedLists), written with
+// adaptive codes whose state the reader mirrors (adaptive_codes.h).
+//
+// One ring of vertex v, when v's predicted list is not empty:
+//   first  the first link's symbol, AdaptiveChoice<4>:
+//            previous (its dependency is 0) | wing | explicit | missed
+//          "missed": the closed prediction is not the ring; the ring
+//          follows in the raw form below.
+//   then   per further link, AdaptiveChoice<3> in the context of the
+//          previous link's symbol: previous | wing | explicit
+// and in the raw form (v's list empty, or missed):
+//   k links (AdaptiveRice, context base/refinement vertex)
+//   a0 - v - 1 (AdaptiveRice), then zigzag(a_i - a_(i-1)) (AdaptiveRice)
+//   per link its dependency symbol (AdaptiveChoice<3>, contexts: first
+//   link, previous link's symbol)
+// A dependency c is "previous" when it equals the previous link's (0 before
+// the first), "wing" when it equals the dependency of the triangle beyond
+// the link's edge (EdgeDependency, none read as 0); otherwise explicit, of
+// one of four kinds (AdaptiveChoice<4>):
+//   new   c is named as a dependency for the first time in the mesh: with
+//         the vertices 1 … v−1 never named before in ascending order, c's
+//         position among them minus a reference position, r = zigzag of
+//         that (2d for d ≥ 0, −2d − 1 below); the reference is the position
+//         the previous new dependency would have now (new dependencies come
+//         in runs of nearby positions), the highest position for the first;
+//         L = bitLength(2 × (their number − 1));
+//   named c was named before: r = v − c; L = bitLength(v);
+//   zero  c = 0;   gap  c = v (a gap link)
+// and for new and named: L − bitLength(r) (AdaptiveRice), then the bits of
+// r below its top bit. Vertices become named in coding order, so both sides
+// know the same set (a RankTree).
+#pragma once
+
+#include <array>
+#include <vector>
+
+#include "fan/adaptive_codes.h"
+#include "fan/coder_interfaces.h"
+#include "fan/predicted_lists.h"
+#include "fan/rank_tree.h"
+
+namespace qx {
+
+class ConnectivityDense final : public ConnectivityCoder {
+ public:
+  static const ClassDescriptor kClass;  // "ConnectivityDense v1"
+  const ClassDescriptor* GetClass() const override { return &kClass; }
+
+  // An empty coder, set up from the mesh of the first DecodeRing (a reader's).
+  ConnectivityDense() = default;
+  // A coder set up for `mesh` (the writer's).
+  explicit ConnectivityDense(const QXPck& mesh);
+
+  // Fails on a ring with a neighbour outside (v, N) or a dependency outside
+  // 0 … v, and when the channel refuses a word. A degenerate predicted edge
+  // (our own data breaking an invariant) ends the program as in
+  // ConnectivityModelo2.
+  bool EncodeRing(BitChannel& bits, QXPck& mesh, VertexIndex v, const FaceList& ring) override;
+  // Fails on a short read and on anything a valid file cannot hold; the
+  // coder must not be used again afterwards (the mesh ends there).
+  bool DecodeRing(BitChannel& bits, QXPck& mesh, VertexIndex v, std::vector<PlainLink>& ring) override;
+  using ConnectivityCoder::DecodeRing;
+
+ private:
+  enum Symbol { kPrevious = 0, kWing = 1, kExplicit = 2, kMissed = 3 };
+  enum ExplicitKind { kNew = 0, kNamed = 1, kZero = 2, kGap = 3 };
+  using NextModels = std::array<AdaptiveChoice<3>, 3>;  // by the previous link's symbol
+
+  template <class FirstModel, class Ring>
+  bool EncodeDependencies(BitChannel& bits, QXPck& mesh, VertexIndex v, const Ring& ring, FirstModel& first,
+                          NextModels& next);
+  bool EncodeRaw(BitChannel& bits, QXPck& mesh, VertexIndex v, const FaceList& ring);
+  bool WriteExplicit(BitChannel& bits, VertexIndex v, VertexIndex c);
+
+  // Reads the dependencies of `ring`'s links, the first link's symbol being
+  // `firstSymbol` (already read).
+  bool DecodeDependencies(BitChannel& bits, QXPck& mesh, VertexIndex v, std::vector<PlainLink>& ring,
+                          int firstSymbol, NextModels& next);
+  bool DecodeRaw(BitChannel& bits, QXPck& mesh, VertexIndex v, std::vector<PlainLink>& ring);
+  bool ReadExplicit(BitChannel& bits, VertexIndex v, VertexIndex& c);
+  void SetUp(VertexIndex vertexCount);
+  // The reference position of a new dependency among `below` unnamed ones.
+  int32_t NewReference(int32_t below) const;
+
+  PredictedLists lists_;
+  AdaptiveChoice<4> predictedFirst_;  // also says when the prediction missed
+  NextModels predictedNext_;
+  AdaptiveChoice<3> rawFirst_;
+  NextModels rawNext_;
+  RankTree unnamed_;  // vertices no dependency has named yet
+  VertexIndex lastNew_ = -1;  // the last new dependency
+  AdaptiveChoice<4> explicitKind_;
+  std::array<AdaptiveRice, 2> explicitLength_;  // new, named
+  std::array<AdaptiveRice, 2> ringSize_;  // raw rings of refinement / base vertices
+  std::array<AdaptiveRice, 2> firstOffset_;
+  std::array<AdaptiveRice, 2> neighbourStep_;
+  std::vector<PlainLink> predicted_;
+};
+
+}  // namespace qx

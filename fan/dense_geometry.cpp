@@ -1,0 +1,174 @@
+#include "fan/dense_geometry.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "fan/connectivity.h"
+#include "fan/edge_dependency.h"
+#include "fan/geometry_coders.h"
+#include "fan/pck.h"
+#include "fan/predictors.h"
+#include "scene/object_reader.h"
+#include "scene/object_writer.h"
+
+namespace qx {
+
+const ClassDescriptor GeoDense::kClass{"GeoDense v1", &MakeDefault<GeoDense>};
+
+namespace {
+
+// num / den rounded to the nearest integer (halves up), den > 0.
+int64_t DivideRounded(int64_t num, int64_t den) {
+  const int64_t twice = 2 * num + den;
+  const int64_t quotient = twice / (2 * den);
+  return twice % (2 * den) < 0 ? quotient - 1 : quotient;
+}
+
+uint32_t ZigZag(int64_t x) { return static_cast<uint32_t>(x >= 0 ? 2 * x : -2 * x - 1); }
+int64_t UnZigZag(uint32_t x) { return (x & 1) ? -static_cast<int64_t>(x >> 1) - 1 : static_cast<int64_t>(x >> 1); }
+
+int32_t ClampCell(int64_t x) {
+  return static_cast<int32_t>(std::clamp<int64_t>(x, -GeoDense::kMaxCell, GeoDense::kMaxCell));
+}
+
+}  // namespace
+
+GeoDense::GeoDense(const QXPck& mesh, std::unique_ptr<Predictor> predictor, float bitsError)
+    : predictor_(std::move(predictor)), bitsError_(bitsError) {
+  butterfly_ = dynamic_cast<GPButterfly*>(predictor_.get()) != nullptr;
+  const Vector half = mesh.box.Empty() ? Vector{} : mesh.box.half;
+  const float side = 2 * std::max({half.x, half.y, half.z});
+  origin_ = mesh.box.Empty() ? Vector{} : mesh.box.Lo();
+  step_ = 2 * bitsError * side;
+  const float finest = side / static_cast<float>(kMaxCell);
+  if (!(step_ >= finest)) step_ = finest;
+  if (!(step_ > 0) || !std::isfinite(step_)) step_ = 1;
+  cells_.assign(static_cast<size_t>(std::max(mesh.vertexCount, 0)), Cells{});
+}
+
+GeoDense::Cells GeoDense::Quantise(Vector position) const {
+  Cells cells;
+  for (int i = 0; i < 3; ++i) {
+    const double cell = std::floor((double{position[i]} - origin_[i]) / step_ + 0.5);
+    cells[i] = cell >= 0 ? static_cast<int32_t>(std::min<double>(cell, kMaxCell)) : 0;
+  }
+  return cells;
+}
+
+// Computed in double and rounded once: the float result is the nearest to
+// the cell's exact position.
+Vector GeoDense::Position(const Cells& cells) const {
+  Vector position;
+  for (int i = 0; i < 3; ++i) position[i] = static_cast<float>(double{origin_[i]} + double{step_} * cells[i]);
+  return position;
+}
+
+GeoDense::Cells GeoDense::Predict(const QXPck& mesh, VertexIndex v, int& context) {
+  std::array<int64_t, 3> ringSum{}, wingSum{};
+  int64_t triangles = 0, wings = 0;
+  bool searching = butterfly_;
+  QXPck& searched = const_cast<QXPck&>(mesh);  // EdgeDependency marks its scratch bits only
+  ForEachRingTriangle(mesh, v, [&](VertexIndex first, VertexIndex second) {
+    const Cells& corner = cells_[static_cast<size_t>(first)];
+    for (int i = 0; i < 3; ++i) ringSum[i] += corner[i];
+    ++triangles;
+    if (!searching) return;
+    const EdgeWing wing = EdgeDependency(searched, first, second, v);
+    searching = wing.dependency != v;
+    if (!searching) return;
+    const Cells& far = cells_[static_cast<size_t>(wing.third)];
+    for (int i = 0; i < 3; ++i) wingSum[i] += far[i];
+    ++wings;
+  });
+  Cells prediction{};
+  if (triangles == 0) {
+    context = kContexts - 1;
+    normalAxis_ = -1;
+    if (static_cast<size_t>(v) + 1 < cells_.size()) prediction = cells_[static_cast<size_t>(v) + 1];
+    return prediction;
+  }
+  for (int i = 0; i < 3; ++i)
+    prediction[i] = ClampCell(wings == triangles && butterfly_
+                                  ? DivideRounded(23 * ringSum[i] - 3 * wingSum[i], 20 * triangles)
+                                  : DivideRounded(ringSum[i], triangles));
+  // One pass over the ring: its spread around the prediction, and the
+  // axis closest to its normal (the sum of the cross products of successive
+  // ring vectors): residuals across the surface run larger than along it.
+  int64_t spread = 0;
+  double normal[3] = {0, 0, 0};
+  const RecordView record = mesh.Record(v);
+  const int ringSize = record.RingSize();
+  double previous[3] = {0, 0, 0};
+  for (int j = 0; j <= ringSize; ++j) {
+    const Cells& neighbour = cells_[static_cast<size_t>(record.Neighbour(j))];
+    double current[3];
+    for (int i = 0; i < 3; ++i) {
+      const int64_t offset = int64_t{neighbour[i]} - prediction[i];
+      spread = std::max<int64_t>(spread, offset < 0 ? -offset : offset);
+      current[i] = static_cast<double>(offset);
+    }
+    if (j > 0) {
+      normal[0] += previous[1] * current[2] - previous[2] * current[1];
+      normal[1] += previous[2] * current[0] - previous[0] * current[2];
+      normal[2] += previous[0] * current[1] - previous[1] * current[0];
+    }
+    std::copy(current, current + 3, previous);
+  }
+  normalAxis_ = 0;
+  for (int i = 1; i < 3; ++i)
+    if (std::abs(normal[i]) > std::abs(normal[normalAxis_])) normalAxis_ = i;
+  const int length = std::min(BitLength(static_cast<uint32_t>(std::min<int64_t>(spread, UINT32_MAX))), kSpreadContexts - 1);
+  context = (v >= mesh.splitIndex ? kSpreadContexts : 0) + length;
+  return prediction;
+}
+
+bool GeoDense::Prepare(const QXPck& mesh, VertexIndex v) {
+  if (cells_.empty() && mesh.vertexCount > 0) cells_.assign(static_cast<size_t>(mesh.vertexCount), Cells{});
+  return predictor_ && v >= 1 && static_cast<size_t>(v) < cells_.size() &&
+         cells_.size() == mesh.vertices.size();
+}
+
+bool GeoDense::EncodeVertex(BitChannel& bits, QXPck& mesh, VertexIndex v) {
+  if (!Prepare(mesh, v)) return false;
+  Vector& position = mesh.vertices[static_cast<size_t>(v)].position;
+  const Cells cells = Quantise(position);
+  int context = 0;
+  const Cells prediction = Predict(mesh, v, context);
+  for (int i = 0; i < 3; ++i)
+    if (!residuals_[Context(context, i)].Write(bits, ZigZag(int64_t{cells[i]} - prediction[i]))) return false;
+  cells_[static_cast<size_t>(v)] = cells;
+  position = Position(cells);  // what the reader will rebuild
+  return true;
+}
+
+bool GeoDense::DecodeVertex(BitChannel& bits, QXPck& mesh, VertexIndex v, Vector& position) {
+  if (!Prepare(mesh, v)) return false;
+  int context = 0;
+  const Cells prediction = Predict(mesh, v, context);
+  Cells cells;
+  for (int i = 0; i < 3; ++i) {
+    uint32_t code = 0;
+    if (!residuals_[Context(context, i)].Read(bits, code)) return false;
+    const int64_t cell = prediction[i] + UnZigZag(code);
+    if (cell < -kMaxCell || cell > kMaxCell) return false;
+    cells[i] = static_cast<int32_t>(cell);
+  }
+  cells_[static_cast<size_t>(v)] = cells;
+  position = Position(cells);
+  return true;
+}
+
+bool GeoDense::Write(ObjectWriter& out) {
+  return out.WriteObject(predictor_.get()) && out.WriteF32(bitsError_) && out.WriteF32(origin_.x) &&
+         out.WriteF32(origin_.y) && out.WriteF32(origin_.z) && out.WriteF32(step_);
+}
+
+bool GeoDense::Read(ObjectReader& in) {
+  predictor_ = ReadPredictorReference(in);
+  if (!predictor_) return false;
+  butterfly_ = dynamic_cast<GPButterfly*>(predictor_.get()) != nullptr;
+  return in.ReadF32(bitsError_) && in.ReadF32(origin_.x) && in.ReadF32(origin_.y) && in.ReadF32(origin_.z) &&
+         in.ReadF32(step_) && step_ > 0 && std::isfinite(step_);
+}
+
+}  // namespace qx
