@@ -35,8 +35,10 @@ std::vector<std::string> PrecisionEntries() {
   for (int n = 1; n < kPrecisionEntries; ++n) entries.push_back(std::to_string(n) + " bits");
   return entries;
 }
-std::vector<std::string> ConnectivityEntries() { return {"Raw", "Model 2"}; }
-std::vector<std::string> GeometryEntries() { return {"Raw", "Rectangular", "Polar", "Polar adaptativo"}; }
+// Our own entropy-coded coders come after the original entries, so that
+// stored indices keep their meaning.
+std::vector<std::string> ConnectivityEntries() { return {"Raw", "Model 2", "Dense"}; }
+std::vector<std::string> GeometryEntries() { return {"Raw", "Rectangular", "Polar", "Polar adaptativo", "Dense"}; }
 std::vector<std::string> PredictorEntries() { return {"Centroide", "Butterfly"}; }
 
 double PrecisionBound(int entry) {

@@ -21,8 +21,8 @@ inline constexpr size_t kDialogFileNameLimit = 127;
 
 // --- "Save QX". ---
 std::vector<std::string> PrecisionEntries();     // "None", "1 bits" … "63 bits"
-std::vector<std::string> ConnectivityEntries();  // "Raw", "Model 2"
-std::vector<std::string> GeometryEntries();      // "Raw", "Rectangular", "Polar", "Polar adaptativo"
+std::vector<std::string> ConnectivityEntries();  // "Raw", "Model 2", "Dense"
+std::vector<std::string> GeometryEntries();      // "Raw", "Rectangular", "Polar", "Polar adaptativo", "Dense"
 std::vector<std::string> PredictorEntries();     // "Centroide", "Butterfly"
 
 // The error bound of precision entry n: 2^-n, 0 for "None" (and outside 1…63).

@@ -39,11 +39,13 @@ std::string MenuLabel(const std::string& text) {
   return label;
 }
 
+// A list of `entries` selecting the entry `stored`; a stored value outside
+// the list selects nothing.
 Fl_Choice* MakeChoice(int x, int y, int width, const char* label, const std::vector<std::string>& entries,
-                      std::optional<int> selection) {
+                      std::optional<int> stored) {
   auto* choice = new Fl_Choice(x, y, width, 25, label);
   for (const std::string& entry : entries) choice->add(MenuLabel(entry).c_str());
-  // A stored value outside the list selects nothing.
+  const std::optional<int> selection = stored ? ListSelection(*stored, static_cast<int>(entries.size())) : stored;
   choice->value(selection ? *selection : -1);
   return choice;
 }
@@ -95,13 +97,10 @@ bool RunSaveDialog(SaveDialogState& state) {
   auto* file = new Fl_Input(80, 10, 220, 25, "File");
   file->value(state.fileName.c_str());
   auto* browse = new Fl_Button(310, 10, 80, 25, "Browser");
-  auto* connectivity =
-      MakeChoice(120, 45, 170, "Conectivity", ConnectivityEntries(), ListSelection(state.options.connectMode, 2));
-  auto* geometry = MakeChoice(120, 75, 170, "Geometry", GeometryEntries(), ListSelection(state.options.geoMode, 4));
-  auto* predictor =
-      MakeChoice(120, 105, 170, "Predictor", PredictorEntries(), ListSelection(state.options.predMode, 2));
-  auto* precision =
-      MakeChoice(120, 135, 100, "Max Error", PrecisionEntries(), ListSelection(state.options.bitsError, 64));
+  auto* connectivity = MakeChoice(120, 45, 170, "Conectivity", ConnectivityEntries(), state.options.connectMode);
+  auto* geometry = MakeChoice(120, 75, 170, "Geometry", GeometryEntries(), state.options.geoMode);
+  auto* predictor = MakeChoice(120, 105, 170, "Predictor", PredictorEntries(), state.options.predMode);
+  auto* precision = MakeChoice(120, 135, 100, "Max Error", PrecisionEntries(), state.options.bitsError);
   auto* bound = new Fl_Input(230, 135, 160, 25);
   bound->value(state.boundText.c_str());
   auto* zlib = new Fl_Check_Button(10, 175, 140, 25, "ZLib compresion");
@@ -224,7 +223,7 @@ bool RunImportDialog(ImportDialogState& state, ModelFormat format, const std::st
   auto* browse = new Fl_Button(340, 55, 85, 25, "Browser");
 
   Frame(15, 90, 410, 95, "Strategy");
-  auto* strategy = MakeChoice(25, 110, 130, nullptr, StrategyEntries(), ListSelection(state.options.model, 3));
+  auto* strategy = MakeChoice(25, 110, 130, nullptr, StrategyEntries(), state.options.model);
   auto* flip = new Fl_Check_Button(170, 110, 110, 25, "Flip faces");
   flip->value(state.options.flipFaces);
   auto* single = new Fl_Check_Button(290, 110, 100, 25, "Single");
@@ -248,10 +247,10 @@ bool RunImportDialog(ImportDialogState& state, ModelFormat format, const std::st
   std::vector<std::string> counts;
   for (int n = 0; n < 256; ++n) counts.push_back(std::to_string(n));
   Frame(135, 190, 135, 75, "Max. Neighbors");
-  auto* degree = MakeChoice(145, 215, 110, nullptr, counts, ListSelection(state.options.maxDegree, 256));
+  auto* degree = MakeChoice(145, 215, 110, nullptr, counts, state.options.maxDegree);
   Fl_Group::current()->end();
   Frame(275, 190, 150, 75, "Máx. Dependencies");
-  auto* dependencies = MakeChoice(290, 215, 110, nullptr, counts, ListSelection(state.options.maxDependencies, 256));
+  auto* dependencies = MakeChoice(290, 215, 110, nullptr, counts, state.options.maxDependencies);
   Fl_Group::current()->end();
 
   Frame(15, 270, 410, 95, "Control Quadric");
