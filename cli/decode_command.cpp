@@ -1,4 +1,5 @@
 // qxtool decode FILE [--tolerance T | --level L] [--bytes B] [--smooth L] -o OUT.ply|OUT.obj|OUT.glb
+#include <cstdio>
 #include <filesystem>
 #include <span>
 
@@ -37,23 +38,50 @@ bool WriteLevel(const QXScene& scene, int32_t level, float tolerance, float shad
   return written;
 }
 
+std::string Shown(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
+constexpr OptionSpec kOptions[] = {
+    {"output", "OUT", "the file to write: .ply or .obj (positions), .glb (binary glTF with normals and colours)"},
+    {"tolerance", "T", "the level as a fraction of each mesh's vertices, 0 (full detail) to 1"},
+    {"level", "L", "the level: how many vertices of the removal order are left out",
+     [] { return std::string("0, full detail"); }},
+    {"bytes", "B", "decode only the first B bytes of the scene stream, as a progressive load would"},
+    {"smooth", "L", "glTF normals as the view shades: 1 smooth, 0 flat, between: flat at creases of at least L",
+     [] { return Shown(ViewSettings{}.smoothAngle); }},
+};
+
 }  // namespace
 
+const CommandSpec kDecodeCommand = {
+    "decode",
+    "FILE [--tolerance T | --level L] [--bytes B] [--smooth L] -o OUT.ply|OUT.obj|OUT.glb",
+    "Decodes a scene file and writes the triangles it shows at one level of detail, every mesh\n"
+    "instance of its hierarchy in world coordinates.\n",
+    kOptions,
+    "qxtool decode bunny.qxz --tolerance 0.5 -o bunny-half.glb",
+    RunDecodeCommand,
+};
+
 int RunDecodeCommand(int argc, const char* const* argv) {
-  Arguments args(argc, argv, {"output", "tolerance", "level", "bytes", "smooth"}, {});
+  Arguments args(argc, argv, kOptions);
   double tolerance = -1, smooth = ViewSettings{}.smoothAngle;
   long long level = 0, bytes = -1;
   if (!args.Error().empty() || !args.Number("tolerance", tolerance) || !args.Integer("level", level) ||
       !args.Integer("bytes", bytes) || !args.Number("smooth", smooth))
-    return Fail(args.Error());
-  if (args.Positional().size() != 1 || !args.Has("output")) return Fail("decode needs a scene FILE and -o OUT");
-  if (args.Has("tolerance") && args.Has("level")) return Fail("give --tolerance or --level, not both");
-  if (level < 0 || level > INT32_MAX) return Fail("--level must be 0 or more");
-  if (!(smooth >= 0 && smooth <= 1)) return Fail("--smooth must lie between 0 and 1");
+    return UsageError("decode", args.Error());
+  if (args.Positional().size() != 1 || !args.Has("output"))
+    return UsageError("decode", "decode needs a scene FILE and -o OUT");
+  if (args.Has("tolerance") && args.Has("level")) return UsageError("decode", "give --tolerance or --level, not both");
+  if (level < 0 || level > INT32_MAX) return UsageError("decode", "--level must be 0 or more");
+  if (!(smooth >= 0 && smooth <= 1)) return UsageError("decode", "--smooth must lie between 0 and 1");
   const std::string path = args.Positional()[0], output = *args.Value("output");
   const std::string extension = std::filesystem::path(output).extension().string();
   if (extension != ".ply" && extension != ".obj" && extension != ".glb")
-    return Fail(output + ": the output must end in .ply, .obj or .glb");
+    return UsageError("decode", output + ": the output must end in .ply, .obj or .glb");
 
   const std::optional<std::vector<uint8_t>> stream = ReadSceneStream(path);
   if (!stream) return Fail(path + ": cannot be opened");
