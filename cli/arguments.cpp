@@ -1,13 +1,13 @@
 #include "cli/arguments.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
 namespace qx {
 
-Arguments::Arguments(int argc, const char* const* argv, const std::set<std::string>& valued,
-                     const std::set<std::string>& flags) {
+Arguments::Arguments(int argc, const char* const* argv, OptionTable options) {
   for (int i = 1; i < argc && error_.empty(); ++i) {
     std::string word = argv[i];
     if (word == "-o") word = "--output";
@@ -16,10 +16,12 @@ Arguments::Arguments(int argc, const char* const* argv, const std::set<std::stri
       continue;
     }
     const std::string name = word.substr(2);
-    if (flags.contains(name)) {
-      values_[name] = "";
-    } else if (!valued.contains(name)) {
+    const auto option = std::find_if(options.begin(), options.end(),
+                                     [&name](const OptionSpec& spec) { return name == spec.name; });
+    if (option == options.end()) {
       error_ = "unknown option " + word;
+    } else if (!option->value) {
+      values_[name] = "";
     } else if (i + 1 >= argc) {
       error_ = "option " + word + " needs a value";
     } else {
@@ -64,7 +66,12 @@ bool Arguments::Integer(const std::string& name, long long& value) {
 
 int Fail(const std::string& message) {
   std::fprintf(stderr, "qxtool: %s\n", message.c_str());
-  return 1;
+  return kExitFailure;
+}
+
+int UsageError(const std::string& command, const std::string& message) {
+  std::fprintf(stderr, "qxtool: %s\nTry 'qxtool help %s'.\n", message.c_str(), command.c_str());
+  return kExitUsage;
 }
 
 }  // namespace qx

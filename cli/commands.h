@@ -1,6 +1,8 @@
 // The qxtool subcommands. Each takes its own argv (argv[0] is the command's
-// name) and returns the process exit status: 0 on success, 1 with a one-line
-// message on standard error otherwise.
+// name) and returns the process exit status: 0 on success, otherwise a
+// one-line message on standard error and 1 (a file that cannot be read or
+// written) or 2 (a command line the command cannot use). Each command's
+// CommandSpec (its usage text and option table) is defined beside it.
 #pragma once
 
 #include <cstdint>
@@ -8,10 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_table.h"
+
 namespace qx {
 
 class QXScene;
 struct SaveDialogSettings;
+
+extern const CommandSpec kConvertCommand, kInfoCommand, kDecodeCommand, kDumpCommand, kRenderCommand,
+    kStreamCommand, kCompactCommand, kOcclusionCommand;
 
 int RunConvertCommand(int argc, const char* const* argv);
 int RunInfoCommand(int argc, const char* const* argv);

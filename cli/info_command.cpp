@@ -63,12 +63,26 @@ void PrintJson(const std::string& path, uintmax_t bytes, const std::vector<MeshR
   std::printf("]}\n");
 }
 
+constexpr OptionSpec kOptions[] = {
+    {"json", nullptr, "print the same as one JSON object"},
+};
+
 }  // namespace
 
+const CommandSpec kInfoCommand = {
+    "info",
+    "FILE [--json]",
+    "Decodes a scene file and says what it holds: per mesh its vertices, base vertices, triangles,\n"
+    "coders and bits; then the totals and the bits per vertex and per triangle.\n",
+    kOptions,
+    "qxtool info bunny.qxz --json",
+    RunInfoCommand,
+};
+
 int RunInfoCommand(int argc, const char* const* argv) {
-  Arguments args(argc, argv, {}, {"json"});
-  if (!args.Error().empty()) return Fail(args.Error());
-  if (args.Positional().size() != 1) return Fail("info needs exactly one scene FILE");
+  Arguments args(argc, argv, kOptions);
+  if (!args.Error().empty()) return UsageError("info", args.Error());
+  if (args.Positional().size() != 1) return UsageError("info", "info needs exactly one scene FILE");
   const std::string path = args.Positional()[0];
   std::error_code error;
   const uintmax_t bytes = std::filesystem::file_size(path, error);

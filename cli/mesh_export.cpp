@@ -38,25 +38,35 @@ struct Collector {
     });
     lockable.Unlock();
   }
-
-  // Depth first over every path: a node shared by two parents is an
-  // instance under each.
-  void Walk(const QXHier* node, const Matrix& parentWorld) {
-    for (; node && !overflow; node = node->nextSibling) {
-      const Matrix local = node->matrix ? node->matrix->values : IdentityMatrix();
-      const Matrix world = MatrixProduct(local, parentWorld);
-      if (node->mesh) AddMesh(*node->mesh, world);
-      Walk(node->firstChild, world);
-    }
-  }
 };
 
+// Depth first over every path, carrying the world matrix and the material
+// handed down; false once the visitor asked to stop.
+bool WalkInstances(const QXHier* node, const Matrix& parentWorld, const QXMaterial* inherited,
+                   const MeshInstanceVisitor& visit) {
+  for (; node; node = node->nextSibling) {
+    const Matrix local = node->matrix ? node->matrix->values : IdentityMatrix();
+    const Matrix world = MatrixProduct(local, parentWorld);
+    const QXMaterial* material = node->material ? node->material : inherited;
+    if (node->mesh && !visit(*node->mesh, world, material)) return false;
+    if (!WalkInstances(node->firstChild, world, material, visit)) return false;
+  }
+  return true;
+}
+
 }  // namespace
+
+void ForEachMeshInstance(const QXScene& scene, const MeshInstanceVisitor& visit) {
+  WalkInstances(scene.roots, IdentityMatrix(), nullptr, visit);
+}
 
 bool CollectSceneTriangles(const QXScene& scene, int32_t level, float tolerance, TriangleSoup& soup,
                            int64_t maxTriangles) {
   Collector collector{level, tolerance, maxTriangles, soup};
-  collector.Walk(scene.roots, IdentityMatrix());
+  ForEachMeshInstance(scene, [&collector](const QXPck& mesh, const Matrix& world, const QXMaterial*) {
+    collector.AddMesh(mesh, world);
+    return !collector.overflow;
+  });
   return !collector.overflow;
 }
 

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,12 +13,22 @@
 namespace qx {
 
 class QXScene;
-
 // Triangles as corner positions, three per triangle.
 struct TriangleSoup {
   std::vector<Vector> positions;                // unique corners
   std::vector<std::array<uint32_t, 3>> faces;   // indices into positions
 };
+
+class QXMaterial;
+class QXPck;
+
+// Calls visit(mesh, world, material) for every path from a root to a node with
+// a mesh: `world` is the node's local matrix applied after its ancestors',
+// `material` the node's own or else its nearest ancestor's (null when none
+// has one). A node shared by two parents is an instance under each. Stops as
+// soon as visit returns false.
+using MeshInstanceVisitor = std::function<bool(const QXPck& mesh, const Matrix& world, const QXMaterial* material)>;
+void ForEachMeshInstance(const QXScene& scene, const MeshInstanceVisitor& visit);
 
 // Collects, for every path from a root to a node with a mesh, the mesh's
 // triangles at `level` (or at floor(N * tolerance) when tolerance >= 0)

@@ -1,60 +1,10 @@
 // qxtool: the headless companion of the editor (convert, info, decode, dump,
-// render, stream, compact, occlusion).
-#include <cstdio>
-#include <cstring>
-
-#include "cli/commands.h"
-#include "cli/render_command.h"
-#include "cli/stream_command.h"
+// render, stream, compact, occlusion); the commands and their usage texts are in
+// cli/command_table.h.
+#include "cli/command_table.h"
 #include "common/diagnostics.h"
-#include "scene/registry.h"
-
-namespace {
-
-constexpr char kUsage[] =
-    "usage: qxtool COMMAND ...\n"
-    "  convert INPUT [-o OUT] [--metric volume|quadric|pair] [--model standard|sculptor|batch]\n"
-    "          [--level F] [--max-degree N] [--max-deps N] [--grid F] [--flip] [--single]\n"
-    "          [--codec spec|dense] [--conn raw|model2] [--geo raw|rect|polar|adaptive] [--pred centroid|butterfly]\n"
-    "          [--bits N] [--plain] [--html] [--txt] [--ldraw-dir DIR]\n"
-    "  info FILE [--json]\n"
-    "  decode FILE [--tolerance T | --level L] [--bytes B] -o OUT.ply|OUT.obj\n"
-    "  dump FILE\n"
-    "  render FILE -o OUT.ppm [--width W] [--height H] [--tolerance T]\n"
-    "          [--mode solid|points|edges|hidden-lines|hidden-points] [--smooth L] [--antialias]\n"
-    "          [--selective] [--back RRGGBB] [--bytes B]\n"
-    "  stream FILE [--rate BYTES_PER_S | --entry K] [--every MS]\n"
-    "  compact IN -o OUT [--bits N]\n"
-    "  occlusion IN -o OUT [--mode objects|orientation|faces] [--iterations N] [--colors N] [--regular]\n"
-    "          [--size N] [--bits N]\n";
-
-struct Command {
-  const char* name;
-  int (*run)(int, const char* const*);
-};
-
-constexpr Command kCommands[] = {
-    {"convert", qx::RunConvertCommand},
-    {"info", qx::RunInfoCommand},
-    {"decode", qx::RunDecodeCommand},
-    {"dump", qx::RunDumpCommand},
-    {"render", qx::RunRenderCommand},
-    {"stream", qx::RunStreamCommand},
-    {"compact", qx::RunCompactCommand},
-    {"occlusion", qx::RunOcclusionCommand},
-};
-
-}  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fputs(kUsage, stderr);
-    return 1;
-  }
   qx::InstallMathErrorHandler();
-  qx::RegisterStandardClasses();
-  for (const Command& command : kCommands)
-    if (std::strcmp(argv[1], command.name) == 0) return command.run(argc - 1, argv + 1);
-  std::fprintf(stderr, "qxtool: unknown command '%s'\n%s", argv[1], kUsage);
-  return 1;
+  return qx::RunQxtool(argc, argv);
 }

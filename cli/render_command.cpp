@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -86,9 +87,42 @@ bool ReadModeAndBack(const Arguments& args, RenderRequest& request, std::string&
   return true;
 }
 
+// The editor's default draw mode and background, as the options name them.
+std::string DefaultModeName() {
+  for (const char* name : {"solid", "points", "edges", "hidden-lines", "hidden-points"})
+    if (DrawModeNamed(name) == ViewSettings{}.drawMode) return name;
+  return "solid";
+}
+
+std::string DefaultBackHex() {
+  const int back = ViewSettings{}.backColor;
+  char text[8];
+  std::snprintf(text, sizeof text, "%02X%02X%02X", back & 0xFF, (back >> 8) & 0xFF, (back >> 16) & 0xFF);
+  return text;
+}
+
+std::string Shown(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
+constexpr OptionSpec kOptions[] = {
+    {"output", "OUT.ppm", "the picture to write"},
+    {"width", "W", "picture width in pixels", [] { return std::to_string(kDefaultSize); }},
+    {"height", "H", "picture height in pixels", [] { return std::to_string(kDefaultSize); }},
+    {"tolerance", "T", "level of detail, 0 (full) to 1 (coarsest)", [] { return Shown(RenderRequest{}.tolerance); }},
+    {"mode", "solid|points|edges|hidden-lines|hidden-points", "how the meshes are drawn", DefaultModeName},
+    {"smooth", "L", "shading: 1 smooth, 0 flat, between: flat at creases of at least L",
+     [] { return Shown(ViewSettings{}.smoothAngle); }},
+    {"back", "RRGGBB", "background colour in hex", DefaultBackHex},
+    {"bytes", "B", "draw what the first B bytes of the scene stream deliver"},
+    {"antialias", nullptr, "nine-sample antialiasing"},
+    {"selective", nullptr, "selective refinement by the view"},
+};
+
 std::optional<RenderRequest> ParseRequest(int argc, const char* const* argv, std::string& error) {
-  Arguments args(argc, argv, {"output", "width", "height", "tolerance", "mode", "smooth", "back", "bytes"},
-                 {"antialias", "selective"});
+  Arguments args(argc, argv, kOptions);
   if (!args.Error().empty()) return error = args.Error(), std::nullopt;
   if (args.Positional().size() != 1) return error = "render wants one scene file", std::nullopt;
   RenderRequest request;
@@ -135,10 +169,20 @@ bool DrawPicture(SceneView& view, GLSurface& surface, QXScene& scene, const Rend
 
 }  // namespace
 
+const CommandSpec kRenderCommand = {
+    "render",
+    "FILE -o OUT.ppm [options]",
+    "Draws one picture of a scene file without a display, the camera fitted to the scene as the\n"
+    "editor fits it, and saves it as a PPM image.\n",
+    kOptions,
+    "qxtool render bunny.qxz -o bunny.ppm --width 800 --height 600 --smooth 1",
+    RunRenderCommand,
+};
+
 int RunRenderCommand(int argc, const char* const* argv) {
   std::string error;
   const std::optional<RenderRequest> request = ParseRequest(argc, argv, error);
-  if (!request) return Fail(error);
+  if (!request) return UsageError("render", error);
   RegisterStandardClasses();
   const std::unique_ptr<QXScene> scene = LoadRequestedScene(*request, error);
   if (!scene) return Fail(error);

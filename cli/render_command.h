@@ -15,8 +15,8 @@
 
 namespace qx {
 
-// argv[0] is "render". Returns 0, or 1 with a one-line message on standard
-// error.
+// argv[0] is "render". Returns 0, or a one-line message on standard error
+// and 2 for a bad command line, 1 for a file that cannot be read or written.
 int RunRenderCommand(int argc, const char* const* argv);
 
 }  // namespace qx

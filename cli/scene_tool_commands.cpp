@@ -76,42 +76,47 @@ struct ToolJob {
   SaveDialogSettings save;
 };
 
-std::optional<ToolJob> OpenJob(Arguments& args, const char* command) {
-  if (!args.Error().empty()) return Fail(args.Error()), std::nullopt;
+// The status of a job that could not start: 2 for its command line, 1 for
+// its input; 0 while it can go on.
+std::optional<ToolJob> OpenJob(Arguments& args, const char* command, int& status) {
+  status = kExitUsage;
+  if (!args.Error().empty()) return UsageError(command, args.Error()), std::nullopt;
   if (args.Positional().size() != 1 || !args.Has("output"))
-    return Fail(std::string(command) + " needs a scene file IN and -o OUT"), std::nullopt;
+    return UsageError(command, std::string(command) + " needs a scene file IN and -o OUT"), std::nullopt;
   ToolJob job;
   long long bits = job.save.bitsError;
-  if (!args.Integer("bits", bits)) return Fail(args.Error()), std::nullopt;
-  if (bits < 0 || bits > 32) return Fail("--bits takes 0 to 32"), std::nullopt;
+  if (!args.Integer("bits", bits)) return UsageError(command, args.Error()), std::nullopt;
+  if (bits < 0 || bits > 32) return UsageError(command, "--bits takes 0 to 32"), std::nullopt;
+  status = kExitFailure;
   job.save.bitsError = static_cast<int>(bits);
   job.save.useZLib = std::filesystem::path(*args.Value("output")).extension() != ".qx4";
   job.output = *args.Value("output");
   const std::string& input = args.Positional()[0];
   job.scene = LoadScene(input);
   if (!job.scene) return Fail(input + ": cannot be opened or holds no scene"), std::nullopt;
+  status = 0;
   return job;
 }
 
 int SaveJob(ToolJob& job) {
   ApplySaveSettings(job.save, *job.scene);
-  if (!SaveScene(*job.scene, job.output, job.save.useZLib))
-    return Fail(job.output + ": the scene could not be written");
+  std::string failure;
+  if (!SaveScene(*job.scene, job.output, job.save.useZLib, &failure)) return Fail(job.output + ": " + failure);
   return 0;
 }
 
 bool ReadOcclusionOptions(Arguments& args, OcclusionOptions& options, long long& size) {
   long long iterations = options.iterations, colours = options.colours;
   if (!args.Integer("iterations", iterations) || !args.Integer("colors", colours) || !args.Integer("size", size))
-    return Fail(args.Error()), false;
+    return UsageError("occlusion", args.Error()), false;
   if (iterations < 1 || iterations > 1 << 20 || colours < 1 || colours > 1 << 24 || size < 1 || size > kMaxSize)
-    return Fail("--iterations takes 1 to 2^20, --colors 1 to 2^24, --size 1 to 8192"), false;
+    return UsageError("occlusion", "--iterations takes 1 to 2^20, --colors 1 to 2^24, --size 1 to 8192"), false;
   static const std::map<std::string, OcclusionMode> kModes = {{"objects", OcclusionMode::kObjects},
                                                               {"orientation", OcclusionMode::kOrientation},
                                                               {"faces", OcclusionMode::kFaces}};
   if (const auto word = args.Value("mode")) {
     const auto it = kModes.find(*word);
-    if (it == kModes.end()) return Fail("--mode takes objects, orientation or faces"), false;
+    if (it == kModes.end()) return UsageError("occlusion", "--mode takes objects, orientation or faces"), false;
     options.mode = it->second;
   }
   options.iterations = static_cast<int>(iterations);
@@ -120,12 +125,51 @@ bool ReadOcclusionOptions(Arguments& args, OcclusionOptions& options, long long&
   return true;
 }
 
+constexpr OptionSpec kCompactOptions[] = {
+    {"output", "OUT", "the scene file to write (.qx4: plain, else packed)"},
+    {"bits", "N", "quantisation bits of the positions written, 0 (none) to 32",
+     [] { return std::to_string(SaveDialogSettings{}.bitsError); }},
+};
+
+constexpr OptionSpec kOcclusionOptions[] = {
+    {"output", "OUT", "the scene file to write (.qx4: plain, else packed)"},
+    {"bits", "N", "quantisation bits of the positions written, 0 (none) to 32",
+     [] { return std::to_string(SaveDialogSettings{}.bitsError); }},
+    {"mode", "objects|orientation|faces", "remove hidden objects, objects seen only from behind, or hidden faces",
+     [] { return std::string("objects"); }},
+    {"iterations", "N", "directions: the largest square k² not above N", [] { return std::to_string(OcclusionOptions{}.iterations); }},
+    {"colors", "N", "colours per batch", [] { return std::to_string(OcclusionOptions{}.colours); }},
+    {"regular", nullptr, "regular directions instead of random ones (seeded, so runs repeat)"},
+    {"size", "N", "side of the analysis picture in pixels", [] { return std::to_string(kDefaultSize); }},
+};
+
 }  // namespace
 
+const CommandSpec kCompactCommand = {
+    "compact",
+    "IN -o OUT [options]",
+    "Compacts a scene file as the editor's Compact Scene does: drops inherited materials and empty nodes,\n"
+    "frees what no node uses, turns the hierarchy into a tree and merges equal siblings.\n",
+    kCompactOptions,
+    "qxtool compact car.qxz -o car-compact.qxz",
+    RunCompactCommand,
+};
+
+const CommandSpec kOcclusionCommand = {
+    "occlusion",
+    "IN -o OUT [options]",
+    "Finds what cannot be seen from outside by drawing the scene offscreen from many directions, then\n"
+    "removes the hidden objects (and compacts) or rebuilds the meshes from their visible faces.\n",
+    kOcclusionOptions,
+    "qxtool occlusion house.qxz -o house-shell.qxz --mode faces --iterations 400",
+    RunOcclusionCommand,
+};
+
 int RunCompactCommand(int argc, const char* const* argv) {
-  Arguments args(argc, argv, {"output", "bits"}, {});
-  std::optional<ToolJob> job = OpenJob(args, "compact");
-  if (!job) return 1;
+  Arguments args(argc, argv, kCompactOptions);
+  int status = 0;
+  std::optional<ToolJob> job = OpenJob(args, "compact", status);
+  if (!job) return status;
   const SceneSize before = MeasureScene(*job->scene);
   const auto start = std::chrono::steady_clock::now();
   Compact(*job->scene);
@@ -134,11 +178,13 @@ int RunCompactCommand(int argc, const char* const* argv) {
 }
 
 int RunOcclusionCommand(int argc, const char* const* argv) {
-  Arguments args(argc, argv, {"output", "bits", "mode", "iterations", "colors", "size"}, {"regular"});
+  Arguments args(argc, argv, kOcclusionOptions);
   OcclusionOptions options;
   long long size = kDefaultSize;
-  std::optional<ToolJob> job = OpenJob(args, "occlusion");
-  if (!job || !ReadOcclusionOptions(args, options, size)) return 1;
+  int status = 0;
+  std::optional<ToolJob> job = OpenJob(args, "occlusion", status);
+  if (!job) return status;
+  if (!ReadOcclusionOptions(args, options, size)) return kExitUsage;
   OsMesaSurface surface(static_cast<int>(size), static_cast<int>(size));
   if (!surface.CreateContext()) return Fail("no OpenGL context for the analysis");
   QXScene& scene = *job->scene;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/arguments.h"
+#include "cli/commands.h"
 #include "fan/fan_walk.h"
 #include "fan/pck.h"
 #include "scene/progressive_loader.h"
@@ -31,9 +32,17 @@ struct StreamOptions {
   long long everyMs = kDefaultEveryMs;
 };
 
+constexpr OptionSpec kOptions[] = {
+    {"rate", "BYTES_PER_S", "the emulated line speed in bytes per second",
+     [] { return std::to_string(StreamOptions{}.rate) + ", the fastest entry's"; }},
+    {"entry", "K", "the line speed as entry K of the open dialog's table (0 is the slowest)",
+     [] { return std::to_string(kLineRates.size() - 1) + ", the fastest"; }},
+    {"every", "MS", "milliseconds between report lines", [] { return std::to_string(kDefaultEveryMs); }},
+};
+
 // Fills `options`; returns an error message, empty on success.
 std::string ParseOptions(int argc, const char* const* argv, StreamOptions& options) {
-  Arguments args(argc, argv, {"rate", "entry", "every"}, {});
+  Arguments args(argc, argv, kOptions);
   long long rate = 0, entry = -1;
   if (!args.Integer("rate", rate) || !args.Integer("entry", entry) || !args.Integer("every", options.everyMs) ||
       !args.Error().empty())
@@ -97,9 +106,21 @@ void PrintLine(long long elapsedMs, const ProgressiveLoader& loader, const std::
 
 }  // namespace
 
+const CommandSpec kStreamCommand = {
+    "stream",
+    "FILE [--rate BYTES_PER_S | --entry K] [--every MS]",
+    "Loads a scene file progressively as the editor's Open does at an emulated line speed and\n"
+    "reports at each interval what a window would show; then the time to the first triangle and\n"
+    "the total time.\n",
+    kOptions,
+    "qxtool stream bunny.qxz --entry 3 --every 250",
+    RunStreamCommand,
+};
+
 int RunStreamCommand(int argc, const char* const* argv) {
   StreamOptions options;
-  if (const std::string error = ParseOptions(argc, argv, options); !error.empty()) return Fail(error);
+  if (const std::string error = ParseOptions(argc, argv, options); !error.empty())
+    return UsageError("stream", error);
 
   ProgressiveLoader loader;
   const Clock::time_point start = Clock::now();

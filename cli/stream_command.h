@@ -14,8 +14,8 @@
 
 namespace qx {
 
-// argv[0] is "stream". Returns 0 on success, 1 with a one-line message on
-// standard error for bad options or a file that cannot be read as a scene.
+// argv[0] is "stream". Returns 0 on success; otherwise a message on standard
+// error and 2 for bad options, 1 for a file that cannot be read as a scene.
 int RunStreamCommand(int argc, const char* const* argv);
 
 }  // namespace qx

@@ -12,6 +12,7 @@ namespace {
 
 std::mutex handlerMutex;
 MessageBoxHandler messageBoxHandler;
+MessageSink messageSink;  // guarded by handlerMutex
 
 void DefaultMessageBox(const std::string& title, const std::string& text) {
   std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
@@ -49,10 +50,24 @@ std::string FormatMessage(const char* format, ...) {
 }
 
 void PrintMessage(const char* format, ...) {
+  MessageSink sink;
+  {
+    std::lock_guard lock(handlerMutex);
+    sink = messageSink;
+  }
   va_list args;
   va_start(args, format);
-  WriteFlushed(stdout, format, args);
+  if (sink)
+    sink(FormatMessageV(format, args));
+  else
+    WriteFlushed(stdout, format, args);
   va_end(args);
+}
+
+MessageSink SetMessageSink(MessageSink sink) {
+  std::lock_guard lock(handlerMutex);
+  std::swap(sink, messageSink);
+  return sink;
 }
 
 void PrintError(const char* format, ...) {

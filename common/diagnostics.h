@@ -1,6 +1,7 @@
 // The program's three ways of speaking:
 //  - progress, timing and warning lines on standard output, flushed at once so
-//    that a batch log interleaves correctly with other output;
+//    that a batch log interleaves correctly with other output (a program can
+//    send them elsewhere with SetMessageSink);
 //  - non-fatal errors in a message box titled "Error";
 //  - fatal errors: standard error, the same message box, exit status 1.
 // Message boxes go through a replaceable handler: without a window the text
@@ -21,8 +22,14 @@ inline constexpr int kMessageBufferSize = 160;
 std::string FormatMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string FormatMessageV(const char* format, va_list args);
 
-// Writes a formatted line to standard output and flushes it.
+// Writes a formatted line to standard output and flushes it, or hands the
+// formatted text to the message sink when one is installed.
 void PrintMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Where PrintMessage's lines go instead of standard output (a command-line
+// program keeps its standard output for its results). Installs `sink` and
+// returns the previous one; an empty sink restores standard output.
+using MessageSink = std::function<void(const std::string& text)>;
+MessageSink SetMessageSink(MessageSink sink);
 // Writes a formatted line to standard error and flushes it.
 void PrintError(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

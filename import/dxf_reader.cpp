@@ -92,6 +92,19 @@ struct VertexEntity {
   bool IsFaceRecord() const { return flags && (*flags & 64) == 0; }
 };
 
+// The header of a polygon mesh: a POLYLINE whose flags (code 70) carry bit 16
+// and whose VERTEX entities are the points of an M x N grid, row by row
+// (M from code 71, N from code 72). Bit 1 closes the grid in M (the last row
+// joins the first), bit 32 closes it in N.
+struct PolygonMesh {
+  int64_t flags = 0;
+  int64_t m = 0, n = 0;
+
+  bool IsGrid() const { return (flags & 16) != 0 && (flags & 64) == 0; }
+  bool ClosedInM() const { return (flags & 1) != 0; }
+  bool ClosedInN() const { return (flags & 32) != 0; }
+};
+
 class DxfParser {
  public:
   DxfParser(ImportSink& sink, DxfReadReport& report) : sink_(sink), report_(report) {}
@@ -109,6 +122,8 @@ class DxfParser {
       HandleCoordinate(first_digit, short_code, value);
     } else if (first_digit == '7' && short_code && entity_ == Entity::kVertex) {
       HandleVertexInteger(second_digit == '0', value);
+    } else if (entity_ == Entity::kPolyline) {
+      HandlePolylineInteger(code, value);
     }
     return true;
   }
@@ -116,6 +131,11 @@ class DxfParser {
  private:
   bool StartEntity(std::string_view name) {
     FinishEntity();
+    // A polygon mesh's points end with the first entity that is not a VERTEX.
+    if (!name.starts_with("VERTEX")) {
+      if (mesh_.IsGrid()) DeliverGrid();
+      mesh_ = PolygonMesh();
+    }
     if (name.starts_with("LINE")) {
       entity_ = Entity::kLine;
     } else if (name.starts_with("3DFACE")) {
@@ -149,6 +169,14 @@ class DxfParser {
     } else if (short_code && entity_ == Entity::kVertex) {
       vertex_.point = Vector{x_, y_, last_value_};
     }
+  }
+
+  void HandlePolylineInteger(int64_t code, std::string_view text) {
+    std::optional<int64_t> number = ParseLeadingInteger(text);
+    if (!number) return;
+    if (code == 70) mesh_.flags = *number;
+    if (code == 71) mesh_.m = *number;
+    if (code == 72) mesh_.n = *number;
   }
 
   void HandleVertexInteger(bool is_flags, std::string_view text) {
@@ -196,6 +224,30 @@ class DxfParser {
     Deliver(std::span<const Vector>(face.data(), static_cast<size_t>(vertex_.number_count)));
   }
 
+  // The quads of the grid in points_: one per pair of neighbouring rows and
+  // columns, plus those that join the last row or column to the first when
+  // the mesh is closed in that direction. A grid whose point count is not
+  // M x N is left out whole (one dropped face in the report).
+  void DeliverGrid() {
+    const auto size = static_cast<int64_t>(points_.size());
+    if (mesh_.m < 1 || mesh_.n < 1 || mesh_.m > size / mesh_.n || mesh_.m * mesh_.n != size) {
+      ++report_.dropped_faces;
+      return;
+    }
+    const int64_t rows = mesh_.ClosedInM() && mesh_.m > 2 ? mesh_.m : mesh_.m - 1;
+    const int64_t columns = mesh_.ClosedInN() && mesh_.n > 2 ? mesh_.n : mesh_.n - 1;
+    const auto at = [this](int64_t row, int64_t column) {
+      return points_[static_cast<size_t>((row % mesh_.m) * mesh_.n + column % mesh_.n)];
+    };
+    for (int64_t row = 0; row < rows; ++row) {
+      for (int64_t column = 0; column < columns; ++column) {
+        const std::array<Vector, 4> quad = {at(row, column), at(row + 1, column), at(row + 1, column + 1),
+                                            at(row, column + 1)};
+        Deliver(quad);
+      }
+    }
+  }
+
   void Deliver(std::span<const Vector> face) {
     if (!std::all_of(face.begin(), face.end(), IsFinite)) {
       ++report_.dropped_faces;
@@ -215,8 +267,9 @@ class DxfParser {
   float x_ = 0, y_ = 0, last_value_ = 0;
   std::array<Vector, 4> corners_;
   int corner_count_ = 0;
-  std::vector<Vector> points_;  // points of the current polyface mesh
+  std::vector<Vector> points_;  // points of the current polyface or polygon mesh
   VertexEntity vertex_;
+  PolygonMesh mesh_;
 };
 
 void SkipByteOrderMark(std::string& line) {

@@ -9,7 +9,12 @@
 //   - polyface meshes: a `POLYLINE` followed by `VERTEX` entities. A vertex
 //     whose flags (code 70) carry bit 64 is a mesh point; one without it is a
 //     face record whose codes 71..74 list 1-based point numbers (a negative
-//     number marks an invisible edge and counts by its magnitude).
+//     number marks an invisible edge and counts by its magnitude);
+//   - polygon meshes: a `POLYLINE` with flag 16 (code 70) and grid sizes M
+//     and N (codes 71 and 72), followed by M x N `VERTEX` points row by row;
+//     each cell of the grid gives a quad, and flags 1 and 32 close the grid
+//     in M and N with the cells that join the last row or column to the
+//     first. 2-D and 3-D polylines (no flag 16 or 64) give nothing.
 // Everything else (lines, text, blocks, layers) is skipped. Faces are
 // delivered without material through `AddTriangle` / `AddQuad`, and every
 // `POLYLINE` closes the object collected so far with `EndObject("")`.

@@ -35,7 +35,8 @@ struct FileCloser {
 };
 
 bool IsVertexOrFace(const PlyElement& element) {
-  return EqualsIgnoreCase(element.name, "vertex") || EqualsIgnoreCase(element.name, "face");
+  return EqualsIgnoreCase(element.name, "vertex") || EqualsIgnoreCase(element.name, "face") ||
+         EqualsIgnoreCase(element.name, "tristrips");
 }
 
 // Whether a vertex or face element follows element `index`; only then must the
@@ -133,6 +134,82 @@ bool ReadFaces(PlyFile& file, int index, const std::vector<Vector>& points, Tria
   return true;
 }
 
+// Triangle strips: each instance holds one index list in which -1 ends a strip
+// and starts the next. Within a strip every index after the first two closes a
+// triangle with the two before it; every second triangle is turned round so
+// that all of them keep the strip's winding. Triangles with a repeated corner
+// (the degenerates writers use to join strips) and those naming a point
+// outside the list are dropped, but still count for the alternation.
+class StripSplitter {
+ public:
+  StripSplitter(const std::vector<Vector>& points, TriangleCollector& collector, bool flipFaces)
+      : points_(points), collector_(collector), flipFaces_(flipFaces) {}
+
+  void Add(std::int32_t index) {
+    if (index < 0) {
+      length_ = 0;
+      return;
+    }
+    older_ = newer_;
+    newer_ = latest_;
+    latest_ = index;
+    if (++length_ >= 3) Deliver(length_ % 2 == 1 ? older_ : newer_, length_ % 2 == 1 ? newer_ : older_, latest_);
+  }
+  std::size_t Delivered() const { return delivered_; }
+
+ private:
+  void Deliver(std::int32_t i0, std::int32_t i1, std::int32_t i2) {
+    if (i0 == i1 || i1 == i2 || i0 == i2) return;
+    for (std::int32_t index : {i0, i1, i2}) {
+      if (static_cast<std::size_t>(index) >= points_.size()) return;
+    }
+    const Vector& p0 = points_[static_cast<std::size_t>(i0)];
+    const Vector& p1 = points_[static_cast<std::size_t>(i1)];
+    const Vector& p2 = points_[static_cast<std::size_t>(i2)];
+    if (flipFaces_) {
+      collector_.AddTriangle(p0, p2, p1, nullptr);
+    } else {
+      collector_.AddTriangle(p0, p1, p2, nullptr);
+    }
+    ++delivered_;
+  }
+
+  const std::vector<Vector>& points_;
+  TriangleCollector& collector_;
+  bool flipFaces_;
+  std::int32_t older_ = 0, newer_ = 0, latest_ = 0;
+  std::size_t length_ = 0;
+  std::size_t delivered_ = 0;
+};
+
+bool ReadStrips(PlyFile& file, int index, const std::vector<Vector>& points, TriangleCollector& collector,
+                bool flipFaces, FaceProgress& progress) {
+  const PlyElement& element = *DescribePlyElement(file, index);
+  PlyProperty request;
+  request.name = "vertex_indices";
+  request.isList = true;
+  request.internalType = kPlyInt32;
+  request.offset = 0;  // list slot 0
+  request.countInternalType = kPlyUint32;
+  request.countOffset = 0;
+  SelectPlyProperty(file, request);
+  progress = {0, element.count, 0};
+  std::array<PlyListItems, 1> lists;
+  for (; progress.read < element.count; ++progress.read) {
+    std::uint32_t count = 0;
+    lists[0].clear();
+    if (!GetPlyElement(file, std::as_writable_bytes(std::span(&count, 1)), lists)) return false;
+    StripSplitter strips(points, collector, flipFaces);
+    for (std::size_t at = 0; at + sizeof(std::int32_t) <= lists[0].size(); at += sizeof(std::int32_t)) {
+      std::int32_t stripIndex = 0;
+      std::memcpy(&stripIndex, lists[0].data() + at, sizeof stripIndex);
+      strips.Add(stripIndex);
+    }
+    progress.delivered += strips.Delivered();
+  }
+  return true;
+}
+
 // Reads and drops every instance of element `index`.
 bool SkipElement(PlyFile& file, int index) {
   const PlyElement& element = *DescribePlyElement(file, index);
@@ -153,9 +230,10 @@ bool ReadElements(PlyFile& file, const char* fileName, TriangleCollector& collec
     bool read = true;
     if (EqualsIgnoreCase(element.name, "vertex")) {
       read = ReadPoints(file, index, points);
-    } else if (EqualsIgnoreCase(element.name, "face")) {
+    } else if (EqualsIgnoreCase(element.name, "face") || EqualsIgnoreCase(element.name, "tristrips")) {
       FaceProgress faces;
-      read = ReadFaces(file, index, points, collector, flipFaces, faces);
+      read = EqualsIgnoreCase(element.name, "face") ? ReadFaces(file, index, points, collector, flipFaces, faces)
+                                                    : ReadStrips(file, index, points, collector, flipFaces, faces);
       // A file cut off inside its faces still holds the faces before the cut.
       if (!read && faces.delivered > 0) {
         PrintMessage("\nWarning, %s is truncated: %llu of %llu faces read", fileName,

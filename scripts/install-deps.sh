@@ -1,14 +1,15 @@
 # Shared by run.sh and test.sh: installs the Debian packages the build needs
 # (clang only for the fuzzing harnesses; Xvfb, xdotool and ImageMagick only
-# for the tests of the editor's window), running `apt-get update` once and
-# only when something is missing.
+# for the tests of the editor's window; assimp-utils only for the test that
+# opens qxtool's glTF output in another program), running `apt-get update`
+# once and only when something is missing.
 VERMELLE_PACKAGES=(
   cmake ninja-build g++ pkg-config locales
   zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libosmesa6-dev
   libfltk1.3-dev
-  xvfb xdotool imagemagick python3
+  xvfb xdotool imagemagick python3 assimp-utils
   clang-14 libclang-rt-14-dev
 )
 

@@ -200,7 +200,7 @@ const CorpusModel kModels[] = {
     {"ply/assimp/points.ply", 0},
     {"ply/cgal/colored_tetra.ply", 4},
     {"ply/cgal/sphere.ply", 320},
-    {"ply/common-3d-test-models/cow.ply", 0},
+    {"ply/common-3d-test-models/cow.ply", 5804},
     {"ply/draco/Box.ply", 8},
     {"ply/draco/bun_zipper.ply", 69451},
     {"ply/draco/cube_att.ply", 12},

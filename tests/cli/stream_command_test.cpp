@@ -106,18 +106,21 @@ TEST_F(StreamCommand, FailsWithOneLineForMissingFilesNonScenesAndBadOptions) {
   const std::string junk = (dir_ / "junk.qxz").string();
   std::ofstream(junk) << "no scene in here";
   const std::string missing = (dir_ / "missing.qxz").string();
-  const std::vector<std::vector<std::string>> failures = {
-      {missing},
-      {junk, "--rate", "100000"},
+  for (const std::vector<std::string>& words : {std::vector<std::string>{missing}, {junk, "--rate", "100000"}}) {
+    EXPECT_EQ(Run(words), 1) << words[0];
+    EXPECT_EQ(std::count(err_.begin(), err_.end(), '\n'), 1) << err_;
+  }
+  // Bad command lines: the message and where to find the usage text.
+  const std::vector<std::vector<std::string>> usageErrors = {
       {},
       {junk, "--rate", "0"},
       {junk, "--entry", "13"},
       {junk, "--rate", "100", "--entry", "2"},
       {junk, "--every", "0"},
   };
-  for (const auto& words : failures) {
-    EXPECT_EQ(Run(words), 1) << (words.empty() ? "" : words[0]);
-    EXPECT_EQ(std::count(err_.begin(), err_.end(), '\n'), 1) << err_;
+  for (const auto& words : usageErrors) {
+    EXPECT_EQ(Run(words), 2) << (words.empty() ? "" : words[0]);
+    EXPECT_EQ(std::count(err_.begin(), err_.end(), '\n'), 2) << err_;
   }
   Run({missing});
   EXPECT_NE(err_.find(missing), std::string::npos) << err_;

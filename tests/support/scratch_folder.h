@@ -7,18 +7,20 @@
 #include <string>
 #include <string_view>
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 namespace qx {
 
-// A folder named after the running test, empty at the start and removed at
-// the end.
+// A folder named after the running test and the process (two checkouts may
+// run the same test at once), empty at the start and removed at the end.
 class ScratchFolder {
  public:
   ScratchFolder() {
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    path_ = std::filesystem::temp_directory_path() /
-            (std::string("vermelle_") + test->test_suite_name() + "_" + test->name());
+    path_ = std::filesystem::temp_directory_path() / (std::string("vermelle_") + test->test_suite_name() + "_" +
+                                                      test->name() + "_" + std::to_string(getpid()));
     std::filesystem::remove_all(path_);
     std::filesystem::create_directories(path_);
   }

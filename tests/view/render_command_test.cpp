@@ -112,13 +112,14 @@ TEST_F(RenderCommandTest, APrefixOfTheStreamDrawsACoarserMesh) {
   EXPECT_GT(CountNot(part, kWhite), CountNot(full, kWhite) / 2);
 }
 
-TEST_F(RenderCommandTest, BadRequestsFailWithExitStatusOne) {
-  EXPECT_EQ(Run({Path("sphere.qxz")}), 1);                     // no output
+// Bad command lines exit with 2, files that cannot be read or written with 1.
+TEST_F(RenderCommandTest, BadRequestsFail) {
+  EXPECT_EQ(Run({Path("sphere.qxz")}), 2);                     // no output
   EXPECT_EQ(Run({Path("none.qxz"), "-o", Path("c.ppm")}), 1);  // no file
-  EXPECT_EQ(Run({Path("sphere.qxz"), "-o", Path("c.ppm"), "--mode", "wire"}), 1);
-  EXPECT_EQ(Run({Path("sphere.qxz"), "-o", Path("c.ppm"), "--back", "red"}), 1);
-  EXPECT_EQ(Run({Path("sphere.qxz"), "-o", Path("c.ppm"), "--tolerance", "2"}), 1);
-  EXPECT_EQ(Run({Path("sphere.qxz"), "-o", Path("c.ppm"), "--width", "0"}), 1);
+  EXPECT_EQ(Run({Path("sphere.qxz"), "-o", Path("c.ppm"), "--mode", "wire"}), 2);
+  EXPECT_EQ(Run({Path("sphere.qxz"), "-o", Path("c.ppm"), "--back", "red"}), 2);
+  EXPECT_EQ(Run({Path("sphere.qxz"), "-o", Path("c.ppm"), "--tolerance", "2"}), 2);
+  EXPECT_EQ(Run({Path("sphere.qxz"), "-o", Path("c.ppm"), "--width", "0"}), 2);
   EXPECT_EQ(Run({Path("sphere.qxz"), "-o", Path("c.ppm"), "--bytes", "0"}), 1);  // no scene in 0 bytes
   EXPECT_FALSE(fs::exists(Path("c.ppm")));
   EXPECT_EQ(Run({Path("sphere.qxz"), "-o", Path("missing/c.ppm")}), 1);
