@@ -125,6 +125,36 @@ TEST_F(PickingTest, SelectionClickTogglesOneNodeAndAMissClearsAll) {
   EXPECT_FALSE(far_->selected);
 }
 
+TEST_F(PickingTest, ClickOnTheAxisOrTheFrustumRectangleKeepsTheMarks) {
+  far_->selected = true;
+  // The axis cross starts at the box's corner (-1.2, -1.2, 0); its blue z
+  // line runs towards the eye and out of the squares into the background.
+  view_.SetShowAxis(true);
+  const Picture picture = Render();
+  int axisX = -1, axisY = -1;
+  for (int y = 0; y < kSize && axisX < 0; ++y)
+    for (int x = 0; x < kSize && axisX < 0; ++x) {
+      const Rgb p = picture.At(x, y);
+      if (p[2] > 200 && p[0] < 60 && p[1] < 60 && view_.PickNode(x, y) == nullptr) axisX = x, axisY = y;
+    }
+  ASSERT_GE(axisX, 0) << "no axis pixel outside the squares";
+  view_.ToggleSelectionAt(axisX, axisY);
+  EXPECT_TRUE(far_->selected);
+  // The frustum rectangle (inside the window from tolerance 0.05 on) is
+  // drawn without the pick region's projection, so every click hits it.
+  view_.SetShowAxis(false);
+  view_.SetRefinementMode(kRefineSelective);
+  view_.SetTolerance(0.5f);
+  Render();
+  view_.ToggleSelectionAt(1, 1);
+  EXPECT_TRUE(far_->selected);
+  // A click that hits nothing at all still clears.
+  view_.SetRefinementMode(kRefineProgressive);
+  Render();
+  view_.ToggleSelectionAt(1, 1);
+  EXPECT_FALSE(far_->selected);
+}
+
 TEST_F(PickingTest, SelectedOnlyDrawsTheSelectedNodes) {
   far_->selected = true;
   view_.SetSelectedOnly(true);
