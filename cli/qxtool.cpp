@@ -14,9 +14,13 @@ namespace {
 constexpr char kUsage[] =
     "usage: qxtool COMMAND ...\n"
     "  convert INPUT [-o OUT] [--metric volume|quadric|pair] [--model standard|sculptor|batch]\n"
+    "          [--preserve-quality on|off] [--preserve-boundary on|off]\n"
     "          [--level F] [--max-degree N] [--max-deps N] [--grid F] [--flip] [--single]\n"
     "          [--conn raw|model2] [--geo raw|rect|polar|adaptive] [--pred centroid|butterfly]\n"
     "          [--bits N] [--plain] [--html] [--txt] [--ldraw-dir DIR]\n"
+    "          defaults: --model standard --metric quadric --preserve-quality on --preserve-boundary on;\n"
+    "          --metric pair also contracts unconnected vertices near each other: it fills holes\n"
+    "          and makes non-manifold edges\n"
     "  info FILE [--json]\n"
     "  decode FILE [--tolerance T | --level L] [--bytes B] -o OUT.ply|OUT.obj\n"
     "  dump FILE\n"
