@@ -375,12 +375,22 @@ void PropagateErrors(QXPck& mesh) {
   }
 }
 
+// A ringless vertex's region is the whole mesh box, which a loading mesh
+// knows only once its last vertex has arrived.
+void EncloseRinglessInTheBox(QXPck& mesh) {
+  for (VertexIndex v = 1; v < mesh.vertexCount; ++v) {
+    FanRecord& slot = mesh.records[v];
+    if (slot && RecordView(slot).RingSize() == 0) slot.Metrics()->radius = RegionRadius(mesh.box, Position(mesh, v));
+  }
+}
+
 }  // namespace
 
 void Finalise(QXPck& mesh) {
   if (mesh.finalised) return;
   NormaliseNormals(mesh);
   PropagateErrors(mesh);
+  EncloseRinglessInTheBox(mesh);
   mesh.finalised = 1;
 }
 

@@ -258,5 +258,26 @@ TEST_F(ConvertRoundTrip, DefaultsKeepEveryPartAtTheBaseLevel) {
   for (double part : kept) EXPECT_GT(part, 0.5);
 }
 
+// The slider's tolerance for the base mesh, (S − 1)/N as a float, shows the
+// base mesh: for this sphere (N = 115, S = 57) N × tolerance is 55.9999….
+TEST_F(ConvertRoundTrip, TheBaseMeshToleranceShowsTheBaseMesh) {
+  const fs::path model = fs::path(VERMELLE_CORPUS_DIR) / "obj/draco/sphere.obj";
+  if (!fs::exists(model)) GTEST_SKIP() << "no corpus";
+  const fs::path output = dir_ / "sphere.qxz";
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(Convert(model, output, {"--level", "0.5", "--model", "standard", "--metric", "quadric"}), 0);
+  testing::internal::GetCapturedStdout();
+  std::unique_ptr<QXScene> scene = LoadScene(output.string());
+  ASSERT_TRUE(scene && scene->meshes && !scene->meshes->next);
+  const QXPck& mesh = *scene->meshes;
+  ASSERT_GT(mesh.splitIndex, 1);
+  TriangleSoup byLevel, byTolerance;
+  ASSERT_TRUE(CollectSceneTriangles(*scene, mesh.splitIndex - 1, -1, byLevel));
+  const float tolerance = static_cast<float>(mesh.splitIndex - 1) / static_cast<float>(mesh.vertexCount);
+  ASSERT_TRUE(CollectSceneTriangles(*scene, 0, tolerance, byTolerance));
+  EXPECT_EQ(byTolerance.faces.size(), byLevel.faces.size());
+  EXPECT_EQ(LevelFromTolerance(mesh, tolerance), mesh.splitIndex - 1) << mesh.vertexCount;
+}
+
 }  // namespace
 }  // namespace qx
