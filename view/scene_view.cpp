@@ -278,7 +278,8 @@ void SceneView::DrawFrustumRectangle() {
   glPushAttrib(GL_ENABLE_BIT | GL_LINE_BIT | GL_CURRENT_BIT);
   glMatrixMode(GL_PROJECTION);
   glPushMatrix();
-  glLoadIdentity();
+  // Drawn in clip coordinates; a pick sees it only near its lines.
+  glLoadMatrixf(PickRegionMatrix().data());
   glMatrixMode(GL_MODELVIEW);
   glPushMatrix();
   glLoadIdentity();
