@@ -49,18 +49,28 @@ std::string FormatMessage(const char* format, ...) {
   return text;
 }
 
-void PrintMessage(const char* format, ...) {
+namespace {
+
+// Writes to `stream`, or hands the text to the message sink when one is
+// installed.
+void WriteOrSink(std::FILE* stream, const char* format, va_list args) {
   MessageSink sink;
   {
     std::lock_guard lock(handlerMutex);
     sink = messageSink;
   }
-  va_list args;
-  va_start(args, format);
   if (sink)
     sink(FormatMessageV(format, args));
   else
-    WriteFlushed(stdout, format, args);
+    WriteFlushed(stream, format, args);
+}
+
+}  // namespace
+
+void PrintMessage(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  WriteOrSink(stdout, format, args);
   va_end(args);
 }
 
@@ -73,7 +83,7 @@ MessageSink SetMessageSink(MessageSink sink) {
 void PrintError(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  WriteFlushed(stderr, format, args);
+  WriteOrSink(stderr, format, args);
   va_end(args);
 }
 

@@ -25,12 +25,14 @@ std::string FormatMessageV(const char* format, va_list args);
 // Writes a formatted line to standard output and flushes it, or hands the
 // formatted text to the message sink when one is installed.
 void PrintMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
-// Where PrintMessage's lines go instead of standard output (a command-line
-// program keeps its standard output for its results). Installs `sink` and
-// returns the previous one; an empty sink restores standard output.
+// Where PrintMessage's and PrintError's lines go instead of standard output
+// and standard error (a command-line program keeps its standard output for
+// its results, and may silence its diagnostics). Installs `sink` and returns
+// the previous one; an empty sink restores the standard streams.
 using MessageSink = std::function<void(const std::string& text)>;
 MessageSink SetMessageSink(MessageSink sink);
-// Writes a formatted line to standard error and flushes it.
+// Writes a formatted line to standard error and flushes it, or hands the
+// formatted text to the message sink when one is installed.
 void PrintError(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Shows `text` in a message box with the given title.

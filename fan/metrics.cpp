@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <limits>
 #include <thread>
 #include <vector>
 
@@ -216,8 +217,9 @@ void MeasureVertex(QXPck& mesh, VertexIndex v, float ceiling, RegionBoxes& regio
   mesh.recordBytes += RecordSizeEstimate(record);
   RecordMetrics& metrics = *slot.Metrics();
   if (record.RingSize() == 0) {
+    // Nothing bounds such a vertex's region but the mesh itself.
     regions[v] = mesh.box;
-    metrics = {0, 1.0f, ceiling, ceiling};
+    metrics = {RegionRadius(mesh.box, Position(mesh, v)), 1.0f, ceiling, ceiling};
     return;
   }
   metrics = {};
@@ -367,6 +369,18 @@ void PropagateErrors(QXPck& mesh) {
       metrics.error = std::max(metrics.error, std::fabs(alignment * cError + metrics.error));
       metrics.error = std::max(metrics.error, metrics.ownError);
     }
+    // Also for a vertex whose groups are all final: its own error (a gap in
+    // its ring) bounds what it stands for even when nothing refines it.
+    metrics.error = std::max(metrics.error, metrics.ownError);
+  }
+}
+
+// A ringless vertex's region is the whole mesh box, which a loading mesh
+// knows only once its last vertex has arrived.
+void EncloseRinglessInTheBox(QXPck& mesh) {
+  for (VertexIndex v = 1; v < mesh.vertexCount; ++v) {
+    FanRecord& slot = mesh.records[v];
+    if (slot && RecordView(slot).RingSize() == 0) slot.Metrics()->radius = RegionRadius(mesh.box, Position(mesh, v));
   }
 }
 
@@ -376,6 +390,7 @@ void Finalise(QXPck& mesh) {
   if (mesh.finalised) return;
   NormaliseNormals(mesh);
   PropagateErrors(mesh);
+  EncloseRinglessInTheBox(mesh);
   mesh.finalised = 1;
 }
 
@@ -451,7 +466,13 @@ void InsertVertex(QXPck& mesh, VertexIndex v, VertexIndex limit, RegionBoxes& re
 }
 
 Level LevelFromTolerance(const QXPck& mesh, float tolerance) {
-  return static_cast<Level>(std::floor(static_cast<double>(mesh.vertexCount) * tolerance));
+  const double exact = static_cast<double>(mesh.vertexCount) * tolerance;
+  // A tolerance meant as k/N arrives rounded to a float, which may put N ×
+  // tolerance a hair below k (56/115 gives 55.9999…): within that rounding
+  // (half a float step, relative) it stands for k itself.
+  const double nearest = std::round(exact);
+  const double rounding = std::fabs(exact) * std::numeric_limits<float>::epsilon();
+  return static_cast<Level>(std::fabs(exact - nearest) <= rounding ? nearest : std::floor(exact));
 }
 
 }  // namespace qx

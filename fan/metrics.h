@@ -37,7 +37,8 @@ void Finalise(QXPck& mesh);
 // loading mesh. The caller holds the mesh semaphore.
 void InsertVertex(QXPck& mesh, VertexIndex v, VertexIndex limit, RegionBoxes& regions);
 
-// The level a viewer asks for at a tolerance in 0..1: floor(N * tolerance).
+// The level a viewer asks for at a tolerance in 0..1: floor(N * tolerance),
+// where a tolerance k/N (rounded to a float) selects level k exactly.
 Level LevelFromTolerance(const QXPck& mesh, float tolerance);
 
 }  // namespace qx

@@ -154,15 +154,17 @@ void GLWindow::ApplyProjection(float jitterX, float jitterY) {
   camera_.nearPlane = clip.nearPlane;
   camera_.farPlane = clip.farPlane;
   glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  if (pickRequest_) {
-    const std::array<int, 4> viewport = CurrentViewport();
-    const float fromBottom = static_cast<float>(viewport[3] - pickY_);
-    glMultMatrixf(PickMatrix(static_cast<float>(pickX_), fromBottom, kPickRegion, kPickRegion, viewport).data());
-  }
+  glLoadMatrixf(PickRegionMatrix().data());
   if (jitterX != 0 || jitterY != 0) glTranslatef(jitterX, jitterY, 0);
   glMultMatrixf(ProjectionMatrix(camera_.fov, camera_.aspect, clip.nearPlane, clip.farPlane).data());
   glMatrixMode(GL_MODELVIEW);
+}
+
+Matrix GLWindow::PickRegionMatrix() const {
+  if (!pickRequest_) return IdentityMatrix();
+  const std::array<int, 4> viewport = CurrentViewport();
+  const float fromBottom = static_cast<float>(viewport[3] - pickY_);
+  return PickMatrix(static_cast<float>(pickX_), fromBottom, kPickRegion, kPickRegion, viewport);
 }
 
 void GLWindow::Draw() {

@@ -146,6 +146,10 @@ class GLWindow {
   // by the pick matrix while picking and offset by (jitterX, jitterY) in
   // normalised device units; leaves the model-view matrix mode selected.
   void ApplyProjection(float jitterX, float jitterY);
+  // While picking, the matrix that maps the pick region onto the whole clip
+  // volume (what an overlay drawn in clip coordinates must load as its
+  // projection to be hit only where it is); identity otherwise.
+  Matrix PickRegionMatrix() const;
 
  private:
   void ApplyStoredState();

@@ -270,7 +270,8 @@ void SceneView::DrawFrustumRectangle() {
   glPushAttrib(GL_ENABLE_BIT | GL_LINE_BIT | GL_CURRENT_BIT);
   glMatrixMode(GL_PROJECTION);
   glPushMatrix();
-  glLoadIdentity();
+  // Drawn in clip coordinates; a pick sees it only near its lines.
+  glLoadMatrixf(PickRegionMatrix().data());
   glMatrixMode(GL_MODELVIEW);
   glPushMatrix();
   glLoadIdentity();
@@ -303,9 +304,13 @@ QXHier* SceneView::PickNode(int x, int y) {
 }
 
 void SceneView::ToggleSelectionAt(int x, int y) {
-  if (QXHier* node = PickNode(x, y))
+  const int hits = Pick(x, y, kSelectionBufferSize);
+  const std::optional<uint32_t> name = NearestHitName(SelectionBuffer(), hits);
+  // Hits that name no node (the axis cross, the frustum rectangle) are a
+  // click on something that cannot be selected: the marks stay.
+  if (QXHier* node = name ? renderer_.Names().NodeNamed(*name) : nullptr)
     node->selected = !node->selected;
-  else if (scene_)
+  else if (hits == 0 && scene_)
     ForEachDistinctNode(scene_->roots, [](QXHier* each) { each->selected = false; });
   MarkDirty();
   Invalidate();

@@ -91,7 +91,9 @@ class SceneView : public GLWindow {
   // the background.
   QXHier* PickNode(int x, int y);
   // The selection click: toggles the selected mark of the node at (x, y), or
-  // clears every node's mark when the click hits nothing.
+  // clears every node's mark when the click hits nothing at all; a click
+  // whose hits name no node (the axis cross, the frustum rectangle) leaves
+  // the marks as they are.
   void ToggleSelectionAt(int x, int y);
 
   // Statistics of the last frame.

@@ -7,12 +7,17 @@
 #include <cmath>
 #include <filesystem>
 #include <map>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "cli/commands.h"
 #include "cli/mesh_export.h"
+#include "fan/fan_walk.h"
+#include "fan/metrics.h"
+#include "fan/pck.h"
 #include "import/import_sink.h"
 #include "import/model_format.h"
 #include "import/stl_reader.h"
@@ -125,7 +130,10 @@ TEST_F(ConvertRoundTrip, FailuresNameTheFileAndTheReason) {
     EXPECT_EQ(Convert(failure.input, failure.output, {}), 1) << failure.input;
     testing::internal::GetCapturedStdout();
     const std::string message = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1) << message;
+    // One line says what failed (the builder's progress lines may come first).
+    size_t lines = 0;
+    for (size_t at = message.find("qxtool:"); at != std::string::npos; at = message.find("qxtool:", at + 1)) ++lines;
+    EXPECT_EQ(lines, 1u) << message;
     EXPECT_NE(message.find(failure.reason), std::string::npos) << message;
     EXPECT_TRUE(message.find(failure.input.filename().string()) != std::string::npos ||
                 message.find(failure.output.filename().string()) != std::string::npos)
@@ -156,6 +164,122 @@ TEST_F(ConvertRoundTrip, EveryStlComesBackTriangleForTriangle) {
     EXPECT_EQ(decoded.size(), wanted.size()) << model;
     EXPECT_TRUE(decoded == wanted) << model;
   }
+}
+
+// --- Simplification defaults -------------------------------------------------------
+
+// How much of each connected part of a scene's meshes is left at the base
+// level: per part (vertices joined by the full mesh's triangles), the area
+// shown at level S − 1, chosen by the base mesh's tolerance (S − 1)/N as the
+// viewer's slider gives it, over the area at level 0.
+std::vector<double> AreaKeptPerPart(const QXScene& scene) {
+  std::vector<double> kept;
+  for (const QXPck* mesh = scene.meshes; mesh; mesh = mesh->next) {
+    std::vector<VertexIndex> parent(static_cast<size_t>(mesh->vertexCount));
+    for (VertexIndex v = 0; v < mesh->vertexCount; ++v) parent[v] = v;
+    const auto root = [&](VertexIndex v) {
+      while (parent[v] != v) v = parent[v] = parent[parent[v]];
+      return v;
+    };
+    const auto triangles = [&](Level level, auto&& onTriangle) {
+      ForEachFan(*mesh, level, [&](const Fan& fan) {
+        for (int i = fan.start + 1; i <= fan.end; ++i) onTriangle(fan.centre, fan.Corner1(i), fan.Corner2(i));
+      });
+    };
+    const auto area = [&](VertexIndex a, VertexIndex b, VertexIndex c) {
+      const Vector pa = mesh->vertices[a].position;
+      return 0.5 * Length(Cross(mesh->vertices[b].position - pa, mesh->vertices[c].position - pa));
+    };
+    triangles(0, [&](VertexIndex a, VertexIndex b, VertexIndex c) { parent[root(b)] = root(a), parent[root(c)] = root(a); });
+    std::map<VertexIndex, std::pair<double, double>> parts;  // root: full area, base area
+    triangles(0, [&](VertexIndex a, VertexIndex b, VertexIndex c) { parts[root(a)].first += area(a, b, c); });
+    const float tolerance = static_cast<float>(mesh->splitIndex - 1) / static_cast<float>(mesh->vertexCount);
+    const Level base = LevelFromTolerance(*mesh, tolerance);
+    EXPECT_EQ(base, mesh->splitIndex - 1);
+    triangles(base, [&](VertexIndex a, VertexIndex b, VertexIndex c) { parts[root(a)].second += area(a, b, c); });
+    for (const auto& [part, areas] : parts) kept.push_back(areas.second / areas.first);
+  }
+  return kept;
+}
+
+// Three closed spheres side by side in one OBJ file.
+std::string ThreeSpheresObj() {
+  std::string text;
+  constexpr int kRings = 10, kSegments = 14;
+  int first = 1;
+  for (int part = 0; part < 3; ++part) {
+    const auto at = [&](int r, int s) { return r == 0 ? first : r == kRings ? first + 1 + (kRings - 1) * kSegments
+                                                                               : first + 1 + (r - 1) * kSegments + s % kSegments; };
+    for (int r = 0; r <= kRings; ++r)
+      for (int s = 0; s < (r == 0 || r == kRings ? 1 : kSegments); ++s) {
+        const double theta = 3.14159265358979 * r / kRings, phi = 2 * 3.14159265358979 * s / kSegments;
+        text += "v " + std::to_string(4 * part + std::sin(theta) * std::cos(phi)) + " " +
+                std::to_string(std::sin(theta) * std::sin(phi)) + " " + std::to_string(std::cos(theta)) + "\n";
+      }
+    for (int s = 0; s < kSegments; ++s)
+      for (int r = 0; r < kRings; ++r) {
+        const int a = at(r, s), b = at(r + 1, s), c = at(r + 1, s + 1), d = at(r, s + 1);
+        if (r > 0) text += "f " + std::to_string(a) + " " + std::to_string(b) + " " + std::to_string(d) + "\n";
+        if (r + 1 < kRings) text += "f " + std::to_string(b) + " " + std::to_string(c) + " " + std::to_string(d) + "\n";
+      }
+    first += 2 + (kRings - 1) * kSegments;
+  }
+  return text;
+}
+
+// qxtool's defaults keep every part of a model of several parts at the base
+// level; "Sculptor" (the editor's stored default) carves the first part away.
+TEST_F(ConvertRoundTrip, DefaultsKeepEveryPartAtTheBaseLevel) {
+  const std::string model = scratch_.Write("spheres.obj", ThreeSpheresObj());
+  const fs::path output = dir_ / "spheres.qxz";
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(Convert(model, output, {"--level", "0.9"}), 0);
+  std::unique_ptr<QXScene> scene = LoadScene(output.string());
+  ASSERT_TRUE(scene);
+  std::vector<double> kept = AreaKeptPerPart(*scene);
+  ASSERT_EQ(kept.size(), 3u);
+  for (double part : kept) EXPECT_GT(part, 0.5);
+  ASSERT_EQ(Convert(model, output, {"--level", "0.9", "--model", "sculptor", "--preserve-quality", "off",
+                                    "--preserve-boundary", "off"}),
+            0);
+  kept = AreaKeptPerPart(*LoadScene(output.string()));
+  ASSERT_EQ(kept.size(), 3u);
+  EXPECT_LT(*std::min_element(kept.begin(), kept.end()), 0.3);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(Convert(model, output, {"--preserve-quality", "yes"}), kExitUsage);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("--preserve-quality does not take 'yes'"), std::string::npos);
+  testing::internal::GetCapturedStdout();
+
+  // The three-part teapot of the corpus, too.
+  const fs::path teapot = fs::path(VERMELLE_CORPUS_DIR) / "obj/common-3d-test-models/teapot.obj";
+  if (!fs::exists(teapot)) GTEST_SKIP() << "no corpus";
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(Convert(teapot, output, {"--level", "0.9"}), 0);
+  testing::internal::GetCapturedStdout();
+  kept = AreaKeptPerPart(*LoadScene(output.string()));
+  EXPECT_GE(kept.size(), 3u);
+  for (double part : kept) EXPECT_GT(part, 0.5);
+}
+
+// The slider's tolerance for the base mesh, (S − 1)/N as a float, shows the
+// base mesh: for this sphere (N = 115, S = 57) N × tolerance is 55.9999….
+TEST_F(ConvertRoundTrip, TheBaseMeshToleranceShowsTheBaseMesh) {
+  const fs::path model = fs::path(VERMELLE_CORPUS_DIR) / "obj/draco/sphere.obj";
+  if (!fs::exists(model)) GTEST_SKIP() << "no corpus";
+  const fs::path output = dir_ / "sphere.qxz";
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(Convert(model, output, {"--level", "0.5", "--model", "standard", "--metric", "quadric"}), 0);
+  testing::internal::GetCapturedStdout();
+  std::unique_ptr<QXScene> scene = LoadScene(output.string());
+  ASSERT_TRUE(scene && scene->meshes && !scene->meshes->next);
+  const QXPck& mesh = *scene->meshes;
+  ASSERT_GT(mesh.splitIndex, 1);
+  TriangleSoup byLevel, byTolerance;
+  ASSERT_TRUE(CollectSceneTriangles(*scene, mesh.splitIndex - 1, -1, byLevel));
+  const float tolerance = static_cast<float>(mesh.splitIndex - 1) / static_cast<float>(mesh.vertexCount);
+  ASSERT_TRUE(CollectSceneTriangles(*scene, 0, tolerance, byTolerance));
+  EXPECT_EQ(byTolerance.faces.size(), byLevel.faces.size());
+  EXPECT_EQ(LevelFromTolerance(mesh, tolerance), mesh.splitIndex - 1) << mesh.vertexCount;
 }
 
 }  // namespace

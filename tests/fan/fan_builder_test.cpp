@@ -536,5 +536,56 @@ TEST(FanBuilderProperties, UnknownStrategyRemovesNothing) {
   EXPECT_EQ(meshes[0]->splitIndex, 1);
 }
 
+// --- Separate parts ----------------------------------------------------------------
+
+// The volume each of `parts` spheres (told apart by their centres' x, `spacing`
+// apart from x = 0 on) encloses in `mesh` at `level`, by the divergence
+// theorem over the triangles shown.
+std::vector<double> PartVolumes(const QXPck& mesh, Level level, int parts, float spacing) {
+  std::vector<double> volumes(static_cast<size_t>(parts), 0.0);
+  ForEachFan(mesh, level, [&](const Fan& fan) {
+    for (int i = fan.start + 1; i <= fan.end; ++i) {
+      const Vector a = mesh.vertices[fan.centre].position, b = mesh.vertices[fan.Corner1(i)].position,
+                   c = mesh.vertices[fan.Corner2(i)].position;
+      const int part = std::clamp(static_cast<int>(std::lround((a.x + b.x + c.x) / 3 / spacing)), 0, parts - 1);
+      volumes[static_cast<size_t>(part)] += Dot(a, Cross(b, c)) / 6.0;
+    }
+  });
+  return volumes;
+}
+
+// Three spheres, welded one after another, simplified to a tenth of their
+// triangles. "Standard" and "Batch" choose among all vertices and keep every
+// part. "Sculptor" descends from vertex 1 in index order and follows the
+// cheapest corner of each fill, which never leaves the part it is in: it
+// carves the first-welded parts down before it touches the last one.
+TEST(FanBuilderParts, SeparateClosedPartsAtTheBaseLevel) {
+  constexpr int kParts = 3;
+  constexpr float kSpacing = 4;
+  InputMesh input;
+  for (int part = 0; part < kParts; ++part)
+    input.Append(builder_test::Sphere(10, 14, {kSpacing * static_cast<float>(part), 0, 0}));
+  for (int metric = 0; metric < 2; ++metric)
+    for (int strategy : {kStrategyStandard, kStrategySculptor, kStrategyBatch}) {
+      SCOPED_TRACE(testing::Message() << "metric " << metric << ", strategy " << strategy);
+      std::unique_ptr<FanBuilder> builder = MakeBuilder(metric);
+      Feed(*builder, input);
+      const auto meshes = builder->Build(0.9f, strategy, nullptr);
+      ASSERT_EQ(meshes.size(), 1u);
+      const QXPck& mesh = *meshes[0];
+      const std::vector<double> full = PartVolumes(mesh, 0, kParts, kSpacing);
+      const std::vector<double> base = PartVolumes(mesh, mesh.splitIndex - 1, kParts, kSpacing);
+      std::vector<double> kept;
+      for (int part = 0; part < kParts; ++part) kept.push_back(base[part] / full[part]);
+      if (strategy == kStrategySculptor) {
+        EXPECT_LT(kept[0], 0.15);
+        EXPECT_LT(kept[1], 0.15);
+        EXPECT_GT(kept[2], 0.75);
+      } else {
+        for (int part = 0; part < kParts; ++part) EXPECT_GT(kept[part], 0.4) << "part " << part;
+      }
+    }
+}
+
 }  // namespace
 }  // namespace qx

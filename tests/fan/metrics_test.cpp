@@ -36,7 +36,7 @@ void BuildSingleTriangle(QXPck& mesh) {
   mesh.vertices[3].position = {0, 1, 0};
 }
 
-TEST(Metrics, SingleTriangleGetsUnitFaceNormalsAndRinglessDefaults) {
+TEST(Metrics, SingleTriangleGetsUnitFaceNormalsRinglessDefaultsAndErrorsFromOwnErrors) {
   QXPck mesh;
   BuildSingleTriangle(mesh);
   ComputeMetrics(mesh);
@@ -50,8 +50,14 @@ TEST(Metrics, SingleTriangleGetsUnitFaceNormalsAndRinglessDefaults) {
     EXPECT_FLOAT_EQ(metrics.ownError, ceiling);
   }
   // Vertex 1's ring is open (a gap closes it), so its own error covers its
-  // region: itself and the first ring corner (2,0,0) of its triangle.
+  // region: itself and the first ring corner (2,0,0) of its triangle; its
+  // error, with nothing refining it, is never below that.
   EXPECT_FLOAT_EQ(mesh.Record(1).Metrics().ownError, 1.0f);
+  EXPECT_FLOAT_EQ(mesh.Record(1).Metrics().error, 1.0f);
+  // A ringless vertex's region is the mesh box (centre (1, 0.5, 0), half
+  // extent (1, 0.5, 0)): its sphere reaches from it around the whole box.
+  EXPECT_FLOAT_EQ(mesh.Record(2).Metrics().radius, Length(Vector{1, -0.5f, 0}) + Length(Vector{1, 0.5f, 0}));
+  EXPECT_FLOAT_EQ(mesh.Record(3).Metrics().radius, Length(Vector{-1, 0.5f, 0}) + Length(Vector{1, 0.5f, 0}));
   EXPECT_EQ(mesh.finalTriangles, 1);
   EXPECT_EQ(mesh.allTriangles, 1);
   EXPECT_EQ(mesh.finalised, 1);
@@ -167,7 +173,6 @@ TEST(Metrics, IncrementalInsertionMatchesTheWholePass) {
   ExpectNear(incremental.box.half, whole.box.half);
   for (VertexIndex v = 1; v < whole.vertexCount; ++v) {
     ExpectNear(incremental.vertices[v].normal, whole.vertices[v].normal, 1e-4f);
-    if (whole.Record(v).RingSize() == 0) continue;  // measured against the box of its day
     EXPECT_NEAR(incremental.Record(v).Metrics().radius, whole.Record(v).Metrics().radius, 1e-4f) << v;
   }
 }
@@ -196,7 +201,9 @@ std::vector<float> FarthestRemoved(const QXPck& mesh) {
 
 // A mesh large enough for the pass to measure these distances beside its
 // other work: every refiner's error covers what it removes, exactly where
-// nothing propagates into it (a refiner whose own triangles are all final).
+// nothing propagates into it (a refiner whose own triangles are all final)
+// and its own error (a gap in its ring) is not larger. No error is below its
+// vertex's own error.
 TEST(Metrics, LargeMeshErrorsCoverTheTrianglesEachRefinerRemoves) {
   const std::unique_ptr<QXPck> mesh = MakeProgressiveGrid(72, 72, 2500);
   ASSERT_GT(mesh->vertexCount, 5000);
@@ -205,25 +212,20 @@ TEST(Metrics, LargeMeshErrorsCoverTheTrianglesEachRefinerRemoves) {
   int exact = 0;
   for (VertexIndex v = 1; v < mesh->splitIndex; ++v) {
     const RecordView record = mesh->Record(v);
-    const float error = record.Metrics().error;
+    const float error = record.Metrics().error, ownError = record.Metrics().ownError;
+    EXPECT_GE(error, ownError) << v;
     bool propagates = false;
     for (int g = 0; g < record.GroupCount(); ++g) propagates |= record.Group(g).dependency != 0;
     if (propagates) {
       EXPECT_GE(error, farthest[v]) << v;
     } else {
-      EXPECT_FLOAT_EQ(error, farthest[v]) << v;
-      exact += farthest[v] > 0;
+      EXPECT_FLOAT_EQ(error, std::max(farthest[v], ownError)) << v;
+      exact += farthest[v] > ownError;
     }
   }
+  for (VertexIndex v = mesh->splitIndex; v < mesh->vertexCount; ++v)
+    EXPECT_GE(mesh->Record(v).Metrics().error, mesh->Record(v).Metrics().ownError) << v;
   EXPECT_GT(exact, 100) << "the bumpy grid gives many final refiners an error";
-}
-
-TEST(Metrics, LevelFromTolerance) {
-  QXPck mesh;
-  mesh.Create(10);
-  EXPECT_EQ(LevelFromTolerance(mesh, 0), 0);
-  EXPECT_EQ(LevelFromTolerance(mesh, 0.55f), 5);
-  EXPECT_EQ(LevelFromTolerance(mesh, 1), 10);
 }
 
 TEST(Frustum, WholeSphereTestsDecideWithoutTouchingVertices) {
@@ -300,6 +302,26 @@ TEST(Frustum, NoSelectionKeepsADependencyWithoutItsRefiner) {
     }
   }
   EXPECT_GT(straddling, 10);
+}
+
+TEST(LevelFromTolerance, EveryFractionOfTheVertexCountSelectsItsOwnLevel) {
+  QXPck mesh;
+  for (VertexIndex n : {10, 115, 1000, 4099, 65537, 1000003}) {
+    mesh.vertexCount = n;
+    const VertexIndex step = std::max(1, n / 5000);
+    for (VertexIndex k = 0; k <= n; k += step) {
+      const float tolerance = static_cast<float>(k) / static_cast<float>(n);
+      ASSERT_EQ(LevelFromTolerance(mesh, tolerance), k) << k << "/" << n;
+      // Halfway to the next level still selects this one.
+      if (k < n) {
+        ASSERT_EQ(LevelFromTolerance(mesh, (static_cast<float>(k) + 0.5f) / static_cast<float>(n)), k);
+      }
+    }
+  }
+  mesh.vertexCount = 10;
+  EXPECT_EQ(LevelFromTolerance(mesh, 0.7f), 7);
+  EXPECT_EQ(LevelFromTolerance(mesh, 0.55f), 5);
+  EXPECT_EQ(LevelFromTolerance(mesh, 1), 10);
 }
 
 }  // namespace

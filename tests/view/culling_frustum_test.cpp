@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
+
+#include "view/camera.h"
 
 namespace qx {
 namespace {
@@ -36,6 +39,33 @@ TEST(CullingPlanes, NarrowWithTheToleranceAroundTheViewDirection) {
   }
   // A larger tolerance leaves out what the view still shows.
   EXPECT_FALSE(Inside(CullingPlanes(eye, target, 60, 0.5f, 2), {halfWidth * 0.7f, 0, 0}));
+}
+
+// At tolerance 0.05 the frustum is what the projection shows, in windows
+// wider than tall too: the projection's field of view is horizontal for
+// every shape, so the frustum's is as well (a vertical one would reach
+// beyond the top and bottom of a wide window and refine what is not seen).
+TEST(CullingPlanes, MatchTheProjectionForWideAndTallWindows) {
+  const Vector eye{1, 2, 10}, target{0, 0, 0};
+  const Matrix view = ViewMatrix(eye, target);
+  for (float aspect : {2.5f, 1.0f, 0.4f}) {
+    const auto planes = CullingPlanes(eye, target, 50, 0.05f, aspect);
+    const Matrix projection = ProjectionMatrix(50, aspect, 1, 30);
+    int inside = 0;
+    for (int j = -30; j <= 30; ++j)
+      for (int i = -30; i <= 30; ++i) {
+        const Vector p = Vector{0.4f * float(i), 0.4f * float(j), 0.3f * float(i - j)};
+        const Vector v = TransformPoint(view, p);
+        // Clip coordinates of the column-major projection: x, y and w.
+        const float x = projection[0] * v.x, y = projection[5] * v.y, w = projection[11] * v.z;
+        if (w < 1) continue;  // behind the eye or before the near plane
+        const float reach = std::max(std::fabs(x), std::fabs(y)) / w;
+        if (std::fabs(reach - 1) < 0.02f) continue;  // too close to the border to tell
+        EXPECT_EQ(Inside(planes, p), reach < 1) << "aspect " << aspect << " at " << i << "," << j;
+        inside += reach < 1;
+      }
+    EXPECT_GT(inside, 100) << aspect;
+  }
 }
 
 TEST(PlaneInSpace, DistancesSurviveTranslationAndUniformScale) {

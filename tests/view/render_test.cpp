@@ -201,6 +201,40 @@ TEST_F(RenderTest, AntialiasingChangesOnlyPixelsNearEdges) {
   EXPECT_GT(changedNearEdges, 20);
 }
 
+TEST_F(RenderTest, AntialiasingAgainAfterAMoveKeepsNothingOfTheOldPicture) {
+  Add(BuildMesh(Cube({0, 0, 0}, 0.6f)), Material({0.9f, 0.3f, 0.1f, 1}));
+  Show(Vector{0, 0, 4});
+  Camera& camera = view_.GetCamera();
+  const auto lookFrom = [&](float x) {
+    camera.eye = {x, 0, 4};
+    camera.target = camera.goal = {x, 0, 0};
+  };
+  const auto antialiasByTheTimer = [&] {
+    view_.SetAntialiasing(true);
+    view_.Paint();
+    for (int tick = 0; tick < GLWindow::kAntialiasLastTick; ++tick) view_.OnTimer();
+    return ReadPicture(kSize, kSize);
+  };
+  lookFrom(1.2f);  // the cube left of the centre
+  const Picture moved = Render();
+  lookFrom(0);
+  const Picture before = Render();
+  antialiasByTheTimer();
+  lookFrom(1.2f);
+  const Picture after = antialiasByTheTimer();
+  int oldCubePixels = 0;
+  for (int y = 2; y < kSize - 2; ++y)
+    for (int x = 2; x < kSize - 2; ++x) {
+      bool edge = false;
+      for (int d = -2; d <= 2; ++d)
+        edge |= moved.At(x + d, y) != moved.At(x, y) || moved.At(x, y + d) != moved.At(x, y);
+      if (edge) continue;
+      oldCubePixels += before.At(x, y) != moved.At(x, y);
+      EXPECT_LE(ChannelDifference(after.At(x, y), moved.At(x, y)), 2) << x << "," << y;
+    }
+  EXPECT_GT(oldCubePixels, 200) << "the move must uncover part of the old picture";
+}
+
 TEST_F(RenderTest, TranslucentMaterialLeavesACheckerboard) {
   Add(BuildMesh(Square({0, 0, 0}, 2)), Material({0, 0, 1, 0.5f}));
   Show(Vector{0, 0, 3});

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <utility>
 #include <string>
 
 #include "common/diagnostics.h"
@@ -122,6 +124,45 @@ TEST_F(PickingTest, SelectionClickTogglesOneNodeAndAMissClearsAll) {
   view_.ToggleSelectionAt(kSize / 2, kSize / 2);
   EXPECT_FALSE(near_->selected);
   view_.ToggleSelectionAt(1, 1);
+  EXPECT_FALSE(far_->selected);
+}
+
+// A pixel of `picture` whose colour passes `test` and where no node is
+// drawn; (-1, -1) when there is none.
+std::pair<int, int> FindUnnamedPixel(SceneView& view, const Picture& picture, const std::function<bool(Rgb)>& test) {
+  for (int y = 0; y < picture.height; ++y)
+    for (int x = 0; x < picture.width; ++x)
+      if (test(picture.At(x, y)) && view.PickNode(x, y) == nullptr) return {x, y};
+  return {-1, -1};
+}
+
+TEST_F(PickingTest, ClickOnTheAxisOrTheFrustumRectangleKeepsTheMarks) {
+  far_->selected = true;
+  // The axis cross starts at the box's corner (-1.2, -1.2, 0); its blue z
+  // line runs towards the eye and out of the squares into the background.
+  view_.SetShowAxis(true);
+  const auto [axisX, axisY] =
+      FindUnnamedPixel(view_, Render(), [](Rgb p) { return p[2] > 200 && p[0] < 60 && p[1] < 60; });
+  ASSERT_GE(axisX, 0) << "no axis pixel outside the squares";
+  view_.ToggleSelectionAt(axisX, axisY);
+  EXPECT_TRUE(far_->selected);
+  // The frustum rectangle at tolerance 0.1 runs just inside the window's
+  // border, outside the squares.
+  view_.SetShowAxis(false);
+  view_.SetRefinementMode(kRefineSelective);
+  view_.SetTolerance(0.1f);
+  const auto [lineX, lineY] =
+      FindUnnamedPixel(view_, Render(), [](Rgb p) { return p[1] > 200 && p[0] < 60 && p[2] < 60; });
+  ASSERT_GE(lineX, 0) << "no rectangle pixel outside the squares";
+  view_.ToggleSelectionAt(lineX, lineY);
+  EXPECT_TRUE(far_->selected);
+  // A click on the background away from the lines (here at tolerance 0.5
+  // they run over the squares) hits nothing at all and clears.
+  view_.SetTolerance(0.5f);
+  const Picture narrow = Render();
+  const int corner = kSize - 6;
+  ASSERT_EQ(narrow.At(corner, corner), kWhite);
+  view_.ToggleSelectionAt(corner, corner);
   EXPECT_FALSE(far_->selected);
 }
 
