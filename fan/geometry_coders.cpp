@@ -78,9 +78,17 @@ bool CodedRaw(const QXPck& mesh, VertexIndex v) {
   return v >= mesh.splitIndex || mesh.Record(v).RingSize() == 0;
 }
 
+// The sines and cosines are taken in double precision and rounded once:
+// single-precision sinf and cosf round differently from one C library to
+// another (glibc and the WebAssembly build's disagree on about one argument
+// in three thousand), while the double results rounded to float agree, so
+// every decoder reconstructs the same positions.
+float Cos(float angle) { return static_cast<float>(std::cos(static_cast<double>(angle))); }
+float Sin(float angle) { return static_cast<float>(std::sin(static_cast<double>(angle))); }
+
 Vector FromPolar(float radius, float theta, float phi) {
-  const float planar = radius * std::cos(phi);
-  return {planar * std::cos(theta), planar * std::sin(theta), radius * std::sin(phi)};
+  const float planar = radius * Cos(phi);
+  return {planar * Cos(theta), planar * Sin(theta), radius * Sin(phi)};
 }
 
 // The last refinement vertex the set-up loops visit (S-1, within the mesh).
