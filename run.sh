@@ -9,7 +9,10 @@ source scripts/sample-model.sh
 install_deps
 
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/release --parallel "$(nproc)" --target qxtool
+targets=(qxtool)
+# The web viewer's module, when Emscripten is there to build it.
+cmake --build build/release --target help | grep -q '^control_wasm' && targets+=(control_wasm)
+cmake --build build/release --parallel "$(nproc)" --target "${targets[@]}"
 qxtool=build/release/cli/qxtool
 
 model=${1:-}

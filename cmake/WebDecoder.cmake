@@ -34,3 +34,13 @@ if(VERMELLE_WEB)
     USES_TERMINAL_BUILD ON
   )
 endif()
+
+# The web viewer's tests run on Node's own test runner against this build's
+# qxtool and module (control/tests).
+find_program(VERMELLE_NODE node)
+if(VERMELLE_WEB AND VERMELLE_TESTS AND VERMELLE_NODE)
+  add_test(NAME WebViewer.NodeTests
+           COMMAND "${VERMELLE_NODE}" --test "${CMAKE_CURRENT_SOURCE_DIR}/control/tests/")
+  set_tests_properties(WebViewer.NodeTests PROPERTIES
+    ENVIRONMENT "VERMELLE_BUILD_DIR=${CMAKE_BINARY_DIR};VERMELLE_CORPUS_DIR=${CMAKE_CURRENT_SOURCE_DIR}/../shared/corpus")
+endif()

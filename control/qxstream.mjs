@@ -44,7 +44,9 @@ async function main() {
   if (!Number.isFinite(kbps)) usage(`--kbps ${values.kbps}: not a number`);
   const build = values.build ?? fileURLToPath(new URL('../build/release', import.meta.url));
 
-  const stream = await SceneStream.create(build);
+  // The decoder's own diagnostics go to standard error, the report alone to standard output.
+  const toStderr = (text) => process.stderr.write(`${text}\n`);
+  const stream = await SceneStream.create(build, { print: toStderr, printErr: toStderr });
   const download = new SceneDownload(stream, { kbPerSecond: kbps, source: fileSource });
   const started = performance.now();
   let ticks = 0;

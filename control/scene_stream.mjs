@@ -52,10 +52,12 @@ export class SceneStream {
   /**
    * Creates a stream with a module instance of its own.
    * @param {string | URL} source as for loadDecoderFactory
+   * @param {object} moduleOptions for the module, e.g. `print` and `printErr`
+   *   to take the decoder's diagnostics (the console by default)
    */
-  static async create(source) {
+  static async create(source, moduleOptions = {}) {
     const factory = await loadDecoderFactory(source);
-    return new SceneStream(await factory());
+    return new SceneStream(await factory({ ...moduleOptions }));
   }
 
   /** StartPipe: ends any run, drops the scene, waits for bytes. */

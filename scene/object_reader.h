@@ -99,8 +99,13 @@ class ObjectReader {
   const ClassDescriptor* ResolveClass(uint32_t descriptorPosition, PersistentObject* read);
 
   // Deepest nesting of records read; deeper records read as none. Chains of
-  // matrices and materials nest one level per element.
+  // matrices and materials nest one level per element. The WebAssembly build
+  // runs on a browser's stack, which holds about 3000 nested records there.
+#if defined(__EMSCRIPTEN__)
+  static constexpr int kMaxNesting = 2000;
+#else
   static constexpr int kMaxNesting = 10000;
+#endif
   int depth_ = 0;
   bool lastWasReference_ = false;  // the last ReadObject met a back reference
   bool exhausted_ = false;

@@ -1,12 +1,14 @@
 # Shared by run.sh and test.sh: installs the Debian packages the build needs
-# (clang only for the fuzzing harnesses), running `apt-get update` once and
-# only when something is missing.
+# (clang only for the fuzzing harnesses; Emscripten and Node for the web
+# viewer's WebAssembly decoder and its tests), running `apt-get update` once
+# and only when something is missing.
 VERMELLE_PACKAGES=(
   cmake ninja-build g++ pkg-config locales
   zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libosmesa6-dev
   clang-14 libclang-rt-14-dev
+  emscripten nodejs
 )
 
 install_deps() {

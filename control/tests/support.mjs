@@ -18,6 +18,9 @@ export const QXTOOL = path.join(BUILD, 'cli/qxtool');
 export const haveModule = fs.existsSync(path.join(BUILD, 'control/vermelle_decoder.mjs'));
 export const haveNative = fs.existsSync(QXTOOL);
 
+/** Module options that keep the decoder's diagnostics off the test output. */
+export const QUIET = { print: () => {}, printErr: () => {} };
+
 export function scratchFolder(t) {
   const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'vermelle-web-'));
   t.after(() => fs.rmSync(folder, { recursive: true, force: true }));
@@ -102,7 +105,7 @@ export function wasmSoup(stream, { tolerance = 0 } = {}) {
 
 /** A new stream that has been fed `bytes` in chunks of `chunk` bytes. */
 export async function streamOf(bytes, { chunk = 1024, close = true } = {}) {
-  const stream = await SceneStream.create(BUILD);
+  const stream = await SceneStream.create(BUILD, QUIET);
   stream.start();
   for (let at = 0; at < bytes.length; at += chunk) stream.feed(bytes.subarray(at, at + chunk));
   if (close) stream.close();
