@@ -11,7 +11,7 @@ install_deps
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 targets=(qxtool)
 # The web viewer's module, when Emscripten is there to build it.
-cmake --build build/release --target help | grep -q '^control_wasm' && targets+=(control_wasm)
+grep -q '^VERMELLE_WEB:BOOL=ON' build/release/CMakeCache.txt && targets+=(control_wasm)
 cmake --build build/release --parallel "$(nproc)" --target "${targets[@]}"
 qxtool=build/release/cli/qxtool
 
