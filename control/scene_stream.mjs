@@ -103,6 +103,14 @@ export class SceneStream {
     this.module = null;
   }
 
+  /**
+   * Whether meshes are measured vertex by vertex while they load (true, the
+   * default: a scene shown while it arrives) or once when complete (for a
+   * scene only looked at afterwards). Applies from the next start.
+   * @param {boolean} progressive
+   */
+  setProgressive(progressive) { this.module._qx_set_progressive(progressive ? 1 : 0); }
+
   /** True while the decoder waits for more bytes. */
   get waiting() { return this.module._qx_state() === WAITING; }
   get hasScene() { return this.module._qx_has_scene() !== 0; }

@@ -148,6 +148,10 @@ EMSCRIPTEN_KEEPALIVE void qx_init() {
   qx::SetProgressiveLoading(true);
 }
 
+// Whether each vertex is measured as it is decoded (the default, for a scene
+// shown while it loads) or each mesh once when complete.
+EMSCRIPTEN_KEEPALIVE void qx_set_progressive(int32_t progressive) { qx::SetProgressiveLoading(progressive != 0); }
+
 // StartPipe: drops the scene (the caller has let any previous run end) and
 // runs the coroutine, which suspends at once waiting for bytes.
 EMSCRIPTEN_KEEPALIVE void qx_start_pipe() {
