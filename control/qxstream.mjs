@@ -32,6 +32,8 @@ function usage(message) {
 }
 
 async function main() {
+  // A reader that stops early (| head) ends the run quietly.
+  process.stdout.on('error', (error) => process.exit(error.code === 'EPIPE' ? 0 : 1));
   let parsed;
   try {
     parsed = parseArgs({ allowPositionals: true, options: { kbps: { type: 'string' }, build: { type: 'string' } } });
