@@ -42,6 +42,10 @@ export class SceneDownload extends EventTarget {
   constructor(stream, { kbPerSecond = 8, clock = realClock, source = fetchSource } = {}) {
     super();
     this.stream = stream;
+    stream.onFailure = (error) => {
+      this.stop();
+      this.report(error);
+    };
     this.source = source;
     this.sink = new UnpackingSink(stream, { onError: (error) => this.report(error) });
     this.feed = new PacedFeed(this.sink, { kbPerSecond, clock });

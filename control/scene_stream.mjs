@@ -11,6 +11,10 @@
 // Each stream runs its own module instance: the decoder suspends inside the
 // module while it waits for bytes, and one instance holds one suspended
 // decoder.
+//
+// Should the module ever abort (it runs out of memory, say), the stream
+// keeps the error in `failure`, calls `onFailure` with it and from then on
+// accepts nothing and shows no scene; nothing is thrown at the caller.
 
 const DECODER_FILE = 'control/vermelle_decoder.mjs';
 const WAITING = 1;
@@ -47,6 +51,9 @@ export class SceneStream {
     this.module = module;
     module._qx_init();
     this.started = false;
+    this.failure = null;
+    /** @type {(error: Error) => void} */
+    this.onFailure = () => {};
   }
 
   /**
@@ -62,9 +69,11 @@ export class SceneStream {
 
   /** StartPipe: ends any run, drops the scene, waits for bytes. */
   start() {
-    this.finishRun();
-    this.module._qx_start_pipe();
-    this.started = true;
+    this.guard(() => {
+      this.finishRun();
+      this.module._qx_start_pipe();
+      this.started = true;
+    });
   }
 
   /**
@@ -74,27 +83,33 @@ export class SceneStream {
    */
   feed(bytes) {
     if (!bytes.length) return 0;
-    const m = this.module;
-    const pointer = m._qx_alloc(bytes.length);
-    if (!pointer) return 0;
-    m.HEAPU8.set(bytes, pointer);
-    const accepted = m._qx_feed(pointer, bytes.length);
-    m._qx_free(pointer);
-    this.resume();
-    return accepted;
+    return this.guard(() => {
+      const m = this.module;
+      const pointer = m._qx_alloc(bytes.length);
+      if (!pointer) return 0;
+      m.HEAPU8.set(bytes, pointer);
+      const accepted = m._qx_feed(pointer, bytes.length);
+      m._qx_free(pointer);
+      this.resume();
+      return accepted;
+    }) ?? 0;
   }
 
   /** ClosePipe: ends the data; the decoder finishes the scene at once. */
   close() {
-    this.module._qx_close_pipe();
-    this.resume();
+    this.guard(() => {
+      this.module._qx_close_pipe();
+      this.resume();
+    });
   }
 
   /** SetScene(none): ends any run and frees the scene. */
   release() {
-    this.finishRun();
-    this.module._qx_release_scene();
-    this.started = false;
+    this.guard(() => {
+      this.finishRun();
+      this.module._qx_release_scene();
+      this.started = false;
+    });
   }
 
   /** Frees everything; the stream is not used afterwards. */
@@ -112,13 +127,14 @@ export class SceneStream {
   setProgressive(progressive) { this.module._qx_set_progressive(progressive ? 1 : 0); }
 
   /** True while the decoder waits for more bytes. */
-  get waiting() { return this.module._qx_state() === WAITING; }
-  get hasScene() { return this.module._qx_has_scene() !== 0; }
+  get waiting() { return !this.failure && this.module._qx_state() === WAITING; }
+  get hasScene() { return !this.failure && this.module._qx_has_scene() !== 0; }
   get bytesFed() { return this.module._qx_bytes_fed(); }
   get bytesRead() { return this.module._qx_bytes_read(); }
 
   /** The scene box {centre, half} once the scene's structure is read, else null. */
   box() {
+    if (this.failure) return null;
     const pointer = this.module._qx_scene_box();
     if (!pointer) return null;
     const f = this.floats(pointer, 6);
@@ -127,6 +143,7 @@ export class SceneStream {
 
   /** The meshes: vertex count N, pending count, split index, box, weight. */
   meshes() {
+    if (this.failure) return [];
     const m = this.module;
     const list = [];
     for (let index = 0, count = m._qx_mesh_count(); index < count; ++index) {
@@ -143,6 +160,7 @@ export class SceneStream {
 
   /** The materials: ambient, diffuse, specular (RGBA 0..1) and shininess (0..1). */
   materials() {
+    if (this.failure) return [];
     const m = this.module;
     const count = m._qx_material_count();
     const all = this.floats(m._qx_materials(), count * MATERIAL_FLOATS);
@@ -159,6 +177,7 @@ export class SceneStream {
    * mesh index, material (or null) and world matrix (16 floats, column-major).
    */
   instances() {
+    if (this.failure) return [];
     const m = this.module;
     const count = m._qx_instance_count();
     const pointer = m._qx_instances();
@@ -194,6 +213,7 @@ export class SceneStream {
    * all, 0 refined per vertex). Null for no such mesh.
    */
   geometry(index, { level = 0, tolerance, smooth = 1, frustum } = {}) {
+    if (this.failure) return null;
     const m = this.module;
     const shown = tolerance === undefined ? level : this.levelFromTolerance(index, tolerance);
     let planes = 0;
@@ -224,6 +244,18 @@ export class SceneStream {
       total += perMesh.get(mesh);
     }
     return total;
+  }
+
+  // Runs a call that may run the decoder; an abort disables the stream.
+  guard(call) {
+    if (this.failure) return undefined;
+    try {
+      return call();
+    } catch (error) {
+      this.failure = error;
+      this.onFailure(error);
+      return undefined;
+    }
   }
 
   floats(pointer, count) { return this.module.HEAPF32.subarray(pointer >> 2, (pointer >> 2) + count); }

@@ -156,6 +156,8 @@ EMSCRIPTEN_KEEPALIVE void qx_set_progressive(int32_t progressive) { qx::SetProgr
 // runs the coroutine, which suspends at once waiting for bytes.
 EMSCRIPTEN_KEEPALIVE void qx_start_pipe() {
   auto& viewer = TheViewer();
+  // A suspended run still writes into the scene: the script ends it first.
+  if (viewer.decoder.State() == qx::DecoderState::kWaiting) return;
   viewer.Forget();
   viewer.decoder.StartPipe();
   viewer.decoder.Run();
@@ -176,6 +178,7 @@ EMSCRIPTEN_KEEPALIVE void qx_close_pipe() { TheViewer().decoder.ClosePipe(); }
 // SetScene(none): only while the coroutine is not suspended.
 EMSCRIPTEN_KEEPALIVE void qx_release_scene() {
   auto& viewer = TheViewer();
+  if (viewer.decoder.State() == qx::DecoderState::kWaiting) return;
   viewer.Forget();
   viewer.decoder.SetSceneNone();
 }

@@ -93,6 +93,27 @@ describe('scene download', { skip }, () => {
     }
   });
 
+  test('a decoder that aborts stops the download and reports it; nothing is thrown', async (t) => {
+    const folder = scratchFolder(t);
+    const bytes = unpackedStream(convert(folder, 'obj/assimp/WusonOBJ.obj', 'a.qxz'));
+    const clock = new FakeClock();
+    const { sources, open } = manualSources();
+    const stream = await SceneStream.create(BUILD, QUIET);
+    const download = new SceneDownload(stream, { clock, source: open });
+    const errors = [];
+    download.addEventListener('error', (event) => errors.push(event.error.message));
+    download.fileName = 'a.qxz';
+    sources.get('a.qxz').onData(bytes);
+    clock.advance(500);
+    stream.module._qx_feed = () => { throw new Error('RuntimeError: unreachable'); };
+    clock.advance(500);
+    assert.deepEqual(errors, ['RuntimeError: unreachable']);
+    assert.ok(sources.get('a.qxz').aborted);
+    assert.equal(clock.pending, 0);
+    assert.equal(stream.hasScene, false);
+    assert.equal(stream.triangleCount(), 0);
+  });
+
   test('a download that fails leaves the viewer empty and fires an error', async (t) => {
     const server = http.createServer((request, response) => {
       response.writeHead(404);
