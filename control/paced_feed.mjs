@@ -9,7 +9,8 @@
 // first data resets the scene and opens the decoder's pipe (ready state 1);
 // the last data sets ready state 4; the pipe is closed once the complete
 // download has been fed. Both ready states are fired as "readystatechange"
-// events, and "complete" once the decoder has the whole file.
+// events, "fed" follows every chunk, and "complete" comes once the decoder
+// has the whole file.
 //
 // The sink is the decoder side: start() (StartPipe, after dropping the old
 // scene), feed(bytes) → bytes accepted, close() (ClosePipe), release()
@@ -120,6 +121,7 @@ export class PacedFeed extends EventTarget {
       const chunk = this.queue.take(CHUNK_BYTES);
       if (!chunk.length) break;
       this.bytesFed += this.sink.feed(chunk) ? chunk.length : 0;
+      this.dispatchEvent(new Event('fed'));
       // Nothing more will come: close now rather than one interval later.
       if (!this.queue.length && this.readyState === READY_COMPLETE) break;
       const now = this.clock.now();

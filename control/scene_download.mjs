@@ -1,7 +1,8 @@
 // SceneDownload: the control's data path. Downloads the file named by
 // `fileName` and hands it, paced at `kbPerSecond`, through the gzip check to
 // a SceneStream, firing "readystatechange" (ready state 1 at the first data,
-// 4 at the last), "complete" (the decoder has the whole file) and "error"
+// 4 at the last), "fed" (after each chunk), "complete" (the decoder has the
+// whole file) and "error"
 // (a failed download leaves the viewer empty; one broken off midway, or a
 // broken packing, keeps the detail that came).
 //
@@ -50,7 +51,7 @@ export class SceneDownload extends EventTarget {
     this.sink = new UnpackingSink(stream, { onError: (error) => this.report(error) });
     this.feed = new PacedFeed(this.sink, { kbPerSecond, clock });
     this.feed.addEventListener('readystatechange', (event) => this.forward(event));
-    this.feed.addEventListener('complete', () => this.dispatchEvent(new Event('complete')));
+    for (const type of ['complete', 'fed']) this.feed.addEventListener(type, () => this.dispatchEvent(new Event(type)));
     this.download = null;
     this.fileNameValue = '';
   }

@@ -26,11 +26,13 @@ const factories = new Map();
 
 /**
  * Loads the module factory. `source` is the build folder that holds
- * `control/vermelle_decoder.mjs` (a path, under Node) or the URL of that file.
- * @param {string | URL} source
+ * `control/vermelle_decoder.mjs` (a path, under Node), the URL of that file,
+ * or the factory itself (what a bundle imports).
+ * @param {string | URL | Function} source
  * @returns {Promise<Function>}
  */
 export async function loadDecoderFactory(source) {
+  if (typeof source === 'function') return source;
   const key = String(source);
   if (!factories.has(key)) {
     factories.set(key, moduleUrl(key).then((url) => import(url)).then((module) => module.default));
@@ -58,7 +60,7 @@ export class SceneStream {
 
   /**
    * Creates a stream with a module instance of its own.
-   * @param {string | URL} source as for loadDecoderFactory
+   * @param {string | URL | Function} source as for loadDecoderFactory
    * @param {object} moduleOptions for the module, e.g. `print` and `printErr`
    *   to take the decoder's diagnostics (the console by default)
    */

@@ -1,0 +1,245 @@
+// QXRep32Viewer: the control inside one OBJECT element — a WebGL canvas
+// filling the element's box, the scene streaming into it at KbPerSecond,
+// the control's properties as script properties of the element, ready
+// states as "readystatechange" events on it.
+import * as THREE from 'three';
+
+import { SceneDownload } from '../scene_download.mjs';
+import { SceneStream } from '../scene_stream.mjs';
+import { PROPERTIES, versionFromDate } from './properties.mjs';
+import { QXModel } from './qx_model.mjs';
+
+const GLOBAL_AMBIENT = 0.2;
+
+export class QXRep32Viewer {
+  /**
+   * @param {HTMLElement} element the OBJECT element
+   * @param {{decoder: Function, buildDate: string}} options
+   */
+  constructor(element, { decoder, buildDate }) {
+    this.element = element;
+    this.values = Object.fromEntries(Object.entries(PROPERTIES).map(([name, [, initial]]) => [name, initial]));
+    this.version = versionFromDate(buildDate);
+    this.readyState = 0;
+    this.framed = false;
+    this.prepareBox();
+    this.defineProperties();
+    if (!this.createRenderer()) return;
+    this.ready = SceneStream.create(decoder, { print: () => {}, printErr: () => {} }).then((stream) => this.attach(stream));
+  }
+
+  // An OBJECT with nothing the browser can load shows as inline fallback
+  // content and ignores the height its style asks for: make it a box.
+  prepareBox() {
+    const style = this.element.style;
+    if (getComputedStyle(this.element).display === 'inline') style.display = 'inline-block';
+    style.position = style.position || 'relative';
+    style.overflow = 'hidden';
+    for (const child of [...this.element.childNodes]) if (child.nodeName !== 'PARAM') child.remove();
+  }
+
+  createRenderer() {
+    this.canvas = document.createElement('canvas');
+    Object.assign(this.canvas.style, { position: 'absolute', left: '0', top: '0', width: '100%', height: '100%' });
+    try {
+      this.renderer = new THREE.WebGLRenderer({ canvas: this.canvas, preserveDrawingBuffer: true, antialias: false });
+    } catch {
+      this.element.textContent = 'QXRep32: this browser cannot show WebGL.';
+      return false;
+    }
+    this.element.appendChild(this.canvas);
+    this.status = document.createElement('div');
+    Object.assign(this.status.style, { position: 'absolute', left: '0', bottom: '0', right: '0', font: '12px sans-serif',
+      background: 'rgba(255,255,255,0.8)', padding: '1px 4px', display: 'none' });
+    this.element.appendChild(this.status);
+    this.scene = new THREE.Scene();
+    this.camera = new THREE.PerspectiveCamera(45, 1, 0.01, 1000);
+    this.scene.add(this.camera);
+    // Light 0 shines from the eye, light 1 from behind the model.
+    for (const z of [1, -1]) {
+      const light = new THREE.DirectionalLight(0xffffff, 1.0);
+      light.position.set(0, 0, z);
+      this.camera.add(light);
+      this.camera.add(light.target);
+    }
+    this.scene.add(new THREE.AmbientLight(0xffffff, GLOBAL_AMBIENT * Math.PI));
+    this.installOrbit();
+    new ResizeObserver(() => this.resize()).observe(this.element);
+    this.resize();
+    this.applyAll();
+    this.renderer.setAnimationLoop(() => this.frame());
+    return true;
+  }
+
+  attach(stream) {
+    this.stream = stream;
+    this.model = new QXModel(stream);
+    this.scene.add(this.model);
+    this.download = new SceneDownload(stream, { kbPerSecond: this.values.KbPerSecond });
+    this.download.addEventListener('readystatechange', (event) => this.setReadyState(event.readyState));
+    this.download.addEventListener('error', (event) => {
+      this.element.dispatchEvent(Object.assign(new Event('error'), { error: event.error }));
+    });
+    this.applyAll();
+    this.download.fileName = this.fileUrl(this.values.QXFileName);
+  }
+
+  fileUrl(name) { return name ? new URL(name, document.baseURI).href : ''; }
+
+  setReadyState(state) {
+    this.readyState = state;
+    const event = new Event('readystatechange');
+    event.readyState = state;
+    this.element.dispatchEvent(event);
+  }
+
+  defineProperties() {
+    const viewer = this;
+    for (const [name, [parse]] of Object.entries(PROPERTIES)) {
+      Object.defineProperty(this.element, name, {
+        configurable: true,
+        get: () => (name === 'BackColor' ? colourNumber(viewer.values.BackColor) : viewer.values[name]),
+        set: (value) => {
+          const parsed = parse(value);
+          if (parsed === null) return;
+          viewer.values[name] = parsed;
+          viewer.apply(name);
+        },
+      });
+    }
+    Object.defineProperty(this.element, 'Version', { configurable: true, get: () => viewer.version, set: () => {} });
+    Object.defineProperty(this.element, 'readyState', { configurable: true, get: () => viewer.readyState });
+    this.element.AboutBox = () => this.about();
+    this.element.qxViewer = this;
+  }
+
+  applyAll() { for (const name of Object.keys(PROPERTIES)) this.apply(name); }
+
+  apply(name) {
+    const v = this.values;
+    if (!this.renderer) return;
+    switch (name) {
+      case 'BackColor': this.renderer.setClearColor(new THREE.Color(...v.BackColor)); break;
+      case 'ShowStatusBar': this.status.style.display = v.ShowStatusBar ? 'block' : 'none'; break;
+      case 'KbPerSecond': if (this.download) this.download.kbPerSecond = v.KbPerSecond; break;
+      case 'QXFileName': if (this.download) { this.framed = false; this.download.fileName = this.fileUrl(v.QXFileName); } break;
+      default: break;
+    }
+    if (this.model) {
+      this.model.smooth = v.SmoothAngle;
+      this.model.tolerance = v.Tolerance;
+      // EnableTolerance true turns the cut off: full detail.
+      this.model.useTolerance = !v.EnableTolerance;
+      for (const material of this.model.materials.values()) {
+        material.side = v.CullFace ? THREE.FrontSide : THREE.DoubleSide;
+        material.needsUpdate = true;
+      }
+    }
+  }
+
+  about() {
+    const box = document.createElement('div');
+    box.textContent = `QXRep32 Control, version ${this.version}`;
+    Object.assign(box.style, { position: 'absolute', left: '10%', right: '10%', top: '40%', padding: '8px',
+      background: '#eee', border: '1px solid #888', font: '13px sans-serif', textAlign: 'center', cursor: 'pointer' });
+    box.addEventListener('click', () => box.remove());
+    this.element.appendChild(box);
+  }
+
+  resize() {
+    const width = Math.max(1, this.element.clientWidth), height = Math.max(1, this.element.clientHeight);
+    this.renderer.setSize(width, height, false);
+    this.camera.aspect = width / height;
+    this.camera.updateProjectionMatrix();
+  }
+
+  frame() {
+    if (this.model) {
+      this.model.refresh();
+      if (!this.framed) this.frameCamera();
+      this.apply('');
+    }
+    this.updateStatus();
+    this.renderer.render(this.scene, this.camera);
+  }
+
+  // The first frame with a known box fits the camera to it, as the editor does.
+  frameCamera() {
+    const box = this.stream.box();
+    if (!box || Math.max(...box.half) < 0) return;
+    const [cx, cy, cz] = box.centre;
+    const s = (2 * Math.hypot(...box.half)) / 3;
+    const offset = 2 * s * this.camera.aspect;
+    this.target = new THREE.Vector3(cx, cy, cz);
+    this.camera.position.set(cx + offset, cy + offset, cz + offset);
+    this.camera.near = Math.max(1e-4, s / 100);
+    this.camera.far = s * 100;
+    this.camera.lookAt(this.target);
+    this.camera.updateProjectionMatrix();
+    this.placeAxis(box);
+    this.framed = true;
+  }
+
+  placeAxis(box) {
+    if (this.axis) this.scene.remove(this.axis);
+    this.axis = new THREE.AxesHelper(Math.max(...box.half) * 1.5);
+    this.axis.position.set(...box.centre);
+    this.scene.add(this.axis);
+  }
+
+  updateStatus() {
+    if (this.axis) this.axis.visible = this.values.ShowAxis;
+    if (!this.values.ShowStatusBar) return;
+    const now = performance.now();
+    this.frames = (this.frames ?? 0) + 1;
+    if (!this.fpsStart || now - this.fpsStart > 1000) {
+      this.fps = this.fpsStart ? (this.frames * 1000) / (now - this.fpsStart) : 0;
+      this.fpsStart = now;
+      this.frames = 0;
+    }
+    const loading = this.readyState === 1 && this.stream
+      ? `LOAD: ${String(Math.floor((100 * this.stream.bytesRead) / Math.max(1, this.stream.bytesFed))).padStart(2, '0')}%  ` : '';
+    this.status.textContent = `${loading}FPS ${this.fps.toFixed(1)}  ${this.model?.triangleCount ?? 0} triangles`;
+  }
+
+  // Left drag orbits around the target, the wheel zooms.
+  installOrbit() {
+    let last = null;
+    this.canvas.addEventListener('pointerdown', (event) => {
+      if (event.button === 0) last = [event.clientX, event.clientY];
+      this.canvas.setPointerCapture(event.pointerId);
+    });
+    this.canvas.addEventListener('pointerup', () => { last = null; });
+    this.canvas.addEventListener('pointermove', (event) => {
+      if (!last || !this.target) return;
+      const dx = event.clientX - last[0], dy = event.clientY - last[1];
+      last = [event.clientX, event.clientY];
+      const offset = this.camera.position.clone().sub(this.target);
+      const spherical = new THREE.Spherical().setFromVector3(offset);
+      spherical.theta -= dx * 0.01;
+      spherical.phi = Math.min(Math.PI - 1e-3, Math.max(1e-3, spherical.phi - dy * 0.01));
+      this.camera.position.copy(this.target).add(new THREE.Vector3().setFromSpherical(spherical));
+      this.camera.lookAt(this.target);
+    });
+    this.canvas.addEventListener('wheel', (event) => {
+      if (!this.target) return;
+      event.preventDefault();
+      const offset = this.camera.position.clone().sub(this.target).multiplyScalar(event.deltaY > 0 ? 1.1 : 1 / 1.1);
+      this.camera.position.copy(this.target).add(offset);
+    }, { passive: false });
+  }
+}
+
+function colourNumber([r, g, b]) {
+  return Math.round(r * 255) | (Math.round(g * 255) << 8) | (Math.round(b * 255) << 16);
+}
+
+/** Reads the element's PARAMs into its properties (before the viewer starts loading). */
+export function readParams(element) {
+  const params = {};
+  for (const param of element.querySelectorAll('param')) {
+    const name = Object.keys(PROPERTIES).find((key) => key.toLowerCase() === String(param.getAttribute('name')).toLowerCase());
+    if (name) params[name] = param.getAttribute('value') ?? '';
+  }
+  return params;
+}
