@@ -29,10 +29,36 @@ if(VERMELLE_WEB)
                "-DVERMELLE_WERROR=${VERMELLE_WERROR}"
     BUILD_COMMAND ${emscripten_env} ${CMAKE_COMMAND} --build <BINARY_DIR>
     INSTALL_COMMAND ""
+    BUILD_BYPRODUCTS "${CMAKE_BINARY_DIR}/control/vermelle_decoder.mjs"
     # The sources live in the main tree: let the inner build decide what changed.
     BUILD_ALWAYS ON
     USES_TERMINAL_BUILD ON
   )
+endif()
+
+# The page control, qxrep32.js (everything in one classic script, three.js
+# and the module included), and qxloader.mjs (the three.js loader as an ES
+# module that leaves `three` to the application), bundled by esbuild from the
+# npm packages that scripts/install-deps.sh puts in control/node_modules.
+set(VERMELLE_ESBUILD "${CMAKE_CURRENT_SOURCE_DIR}/control/node_modules/.bin/esbuild")
+if(VERMELLE_WEB AND EXISTS "${VERMELLE_ESBUILD}")
+  string(TIMESTAMP build_date "%b %d %Y")
+  file(GLOB web_scripts CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/control/*.mjs"
+       "${CMAKE_CURRENT_SOURCE_DIR}/control/web/*.mjs")
+  set(decoder_module "${CMAKE_BINARY_DIR}/control/vermelle_decoder.mjs")
+  set(bundle_options --bundle --minify --external:node:url --log-level=warning
+      --log-override:empty-import-meta=silent "--alias:vermelle-decoder=${decoder_module}"
+      "--define:__BUILD_DATE__=\"${build_date}\"")
+  add_custom_command(
+    OUTPUT "${CMAKE_BINARY_DIR}/control/qxrep32.js" "${CMAKE_BINARY_DIR}/control/qxloader.mjs"
+    COMMAND "${VERMELLE_ESBUILD}" "${CMAKE_CURRENT_SOURCE_DIR}/control/web/qxrep32_entry.mjs" ${bundle_options}
+            --format=iife --global-name=QXRep32Lib "--outfile=${CMAKE_BINARY_DIR}/control/qxrep32.js"
+    COMMAND "${VERMELLE_ESBUILD}" "${CMAKE_CURRENT_SOURCE_DIR}/control/web/qx_loader.mjs" ${bundle_options}
+            --format=esm --external:three "--outfile=${CMAKE_BINARY_DIR}/control/qxloader.mjs"
+    DEPENDS ${web_scripts} "${decoder_module}" control_wasm
+    COMMENT "Bundling qxrep32.js and qxloader.mjs"
+    VERBATIM)
+  add_custom_target(qxrep32_js ALL DEPENDS "${CMAKE_BINARY_DIR}/control/qxrep32.js")
 endif()
 
 # The web viewer's tests run on Node's own test runner against this build's

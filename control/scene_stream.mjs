@@ -53,6 +53,8 @@ export class SceneStream {
     this.module = module;
     module._qx_init();
     this.started = false;
+    /** Counts the scenes started or dropped, so that views notice a new one. */
+    this.generation = 0;
     this.failure = null;
     /** @type {(error: Error) => void} */
     this.onFailure = () => {};
@@ -75,6 +77,7 @@ export class SceneStream {
       this.finishRun();
       this.module._qx_start_pipe();
       this.started = true;
+      ++this.generation;
     });
   }
 
@@ -111,6 +114,7 @@ export class SceneStream {
       this.finishRun();
       this.module._qx_release_scene();
       this.started = false;
+      ++this.generation;
     });
   }
 

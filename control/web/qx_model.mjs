@@ -56,7 +56,12 @@ export class QXModel extends THREE.Group {
 
   /** Brings the geometry up to what has been decoded. True when anything changed. */
   refresh() {
-    if (!this.built && !this.build()) return false;
+    // Another scene: nothing of the old one may stay on screen.
+    if (this.built && this.generation !== this.stream.generation) this.dispose();
+    if (!this.built && !this.build()) {
+      this.triangleCount = 0;
+      return false;
+    }
     let changed = false;
     const meshes = this.stream.meshes();
     const perMesh = meshes.map((mesh) => {
@@ -103,6 +108,7 @@ export class QXModel extends THREE.Group {
       this.add(mesh);
     }
     this.built = true;
+    this.generation = this.stream.generation;
     return true;
   }
 
