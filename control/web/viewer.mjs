@@ -78,13 +78,33 @@ export class QXRep32Viewer {
     this.download = new SceneDownload(stream, { kbPerSecond: this.values.KbPerSecond });
     this.download.addEventListener('readystatechange', (event) => this.setReadyState(event.readyState));
     this.download.addEventListener('error', (event) => {
+      if (this.fallback) {
+        this.download.fileName = this.fallback;
+        this.fallback = '';
+        return;
+      }
       this.element.dispatchEvent(Object.assign(new Event('error'), { error: event.error }));
     });
     this.applyAll();
-    this.download.fileName = this.fileUrl(this.values.QXFileName);
   }
 
-  fileUrl(name) { return name ? new URL(name, document.baseURI).href : ''; }
+  // The page written beside a saved scene names it by its full local path
+  // ("C:\models\a.qxz", "/home/me/a.qxz"), which no web server serves: when
+  // such a name does not load, the file of that name beside the page is tried.
+  load(name) {
+    if (!this.download) return;
+    this.framed = false;
+    const base = String(name).split(/[\\/]/).pop();
+    const local = /^([a-z]:)?[\\/]/i.test(name) || name.includes('\\');
+    this.fallback = local && base ? new URL(base, document.baseURI).href : '';
+    let primary = '';
+    try {
+      primary = name ? new URL(name.replaceAll('\\', '/'), document.baseURI).href : '';
+    } catch {
+      primary = this.fallback;
+    }
+    this.download.fileName = primary;
+  }
 
   setReadyState(state) {
     this.readyState = state;
@@ -122,7 +142,7 @@ export class QXRep32Viewer {
       case 'BackColor': this.renderer.setClearColor(new THREE.Color(...v.BackColor)); break;
       case 'ShowStatusBar': this.status.style.display = v.ShowStatusBar ? 'block' : 'none'; break;
       case 'KbPerSecond': if (this.download) this.download.kbPerSecond = v.KbPerSecond; break;
-      case 'QXFileName': if (this.download) { this.framed = false; this.download.fileName = this.fileUrl(v.QXFileName); } break;
+      case 'QXFileName': this.load(v.QXFileName); break;
       default: break;
     }
     if (this.model) {
