@@ -19,6 +19,8 @@
 export const CHUNK_BYTES = 1024;
 export const READY_LOADING = 1;
 export const READY_COMPLETE = 4;
+// The longest a single timer tick feeds before it gives the page a turn.
+export const TASK_BUDGET_MS = 40;
 
 /** The clock of a page or of Node. */
 export const realClock = {
@@ -113,10 +115,15 @@ export class PacedFeed extends EventTarget {
   }
 
   // One timer tick: a chunk per interval, measured from the previous read.
+  // The decoder works inside `feed` on the page's thread, so one tick stops
+  // after TASK_BUDGET_MS and lets the page run before it goes on: at a high
+  // rate, or when decoding a chunk takes longer than its interval, the
+  // catching up would otherwise never yield.
   onTimer() {
     this.timer = null;
     const interval = this.interval;
     let start = this.clock.now();
+    const taskStart = start;
     for (;;) {
       const chunk = this.queue.take(CHUNK_BYTES);
       if (!chunk.length) break;
@@ -127,6 +134,10 @@ export class PacedFeed extends EventTarget {
       const now = this.clock.now();
       if (now < start + interval) {
         this.restartTimer(start + interval - now);
+        return;
+      }
+      if (now - taskStart >= TASK_BUDGET_MS) {
+        this.restartTimer(0);
         return;
       }
       start = now;

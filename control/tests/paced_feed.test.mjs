@@ -3,7 +3,7 @@
 import assert from 'node:assert/strict';
 import { describe, test } from 'node:test';
 
-import { PacedFeed } from '../paced_feed.mjs';
+import { PacedFeed, TASK_BUDGET_MS } from '../paced_feed.mjs';
 import { FakeClock } from './fake_clock.mjs';
 
 // Records what reaches the decoder side, with the time.
@@ -75,6 +75,21 @@ describe('paced feed', () => {
     clock.fireLate(400);       // due at 125, fires at 525: chunk 2 only
     clock.advance(2000);
     assert.deepEqual(sink.feeds().map((e) => e.at), [0, 525, 650, 775, 900, 1025]);
+  });
+
+  test('catching up yields to the page after a time budget, then goes on at once', () => {
+    const { clock, sink, feed } = feedOf(1000);
+    // Each chunk takes 3 ms to decode, three times its interval.
+    const feedChunk = sink.feed;
+    sink.feed = (bytes) => { clock.time += 3; return feedChunk(bytes); };
+    feed.dataAvailable(bytes(100 * 1024), { first: true, last: true });
+    clock.advance(0);
+    const firstTick = sink.feeds().length;
+    assert.ok(firstTick > 1 && firstTick * 3 <= TASK_BUDGET_MS + 3, `${firstTick} chunks in the first tick`);
+    assert.equal(clock.pending, 1, 'the next tick is already due');
+    clock.advance(1000);
+    assert.equal(sink.feeds().length, 100);
+    assert.equal(sink.log.at(-1).kind, 'close');
   });
 
   test('KbPerSecond below 1 is treated as 1', () => {

@@ -167,6 +167,27 @@ describe('the generated page in Chromium', { skip }, () => {
     await page.close();
   });
 
+  test('the context menu switches draw modes', async () => {
+    const page = await open();
+    await waitForTriangles(page, models.wuson);
+    const element = page.locator('#QXRep32');
+    const choose = async (text) => {
+      await element.click({ button: 'right', position: { x: 10, y: 10 } });
+      await page.locator('[role=menuitemcheckbox]', { hasText: new RegExp(`\\s${text}$`) }).click();
+      await page.waitForTimeout(300);
+      return coverage(page, element);
+    };
+    const solid = await coverage(page, element);
+    const edges = await choose('Edges');
+    const hiddenLines = await choose('Hidden lines');
+    const points = await choose('Points');
+    assert.ok(edges > 0 && edges < solid, `edges ${edges}, solid ${solid}`);
+    assert.ok(hiddenLines > 0 && hiddenLines < edges, `hidden lines ${hiddenLines}, edges ${edges}`);
+    assert.ok(points > 0 && points < edges, `points ${points}`);
+    assert.equal(await choose('Solid'), solid);
+    await page.close();
+  });
+
   test('showModel switches files and discards the first scene', async () => {
     const page = await open();
     await page.waitForFunction(() => (QXRep32.qxViewer.model?.triangleCount ?? 0) > 0);

@@ -34,6 +34,19 @@ export function makeMaterial(material) {
   });
 }
 
+/** The draw modes: filled, points, edges, and edges or points with hidden parts removed. */
+export const DRAW_MODES = ['solid', 'points', 'edges', 'hidden-lines', 'hidden-points'];
+
+// Per draw mode: which of an instance's three objects show, and whether the
+// filled one only writes depth (so that what lies behind it stays hidden).
+const MODE_LAYERS = {
+  solid: { fill: true, wire: false, points: false, depthOnly: false },
+  points: { fill: false, wire: false, points: true, depthOnly: false },
+  edges: { fill: false, wire: true, points: false, depthOnly: false },
+  'hidden-lines': { fill: true, wire: true, points: false, depthOnly: true },
+  'hidden-points': { fill: true, wire: false, points: true, depthOnly: true },
+};
+
 export class QXModel extends THREE.Group {
   /** @param {import('../scene_stream.mjs').SceneStream} stream */
   constructor(stream) {
@@ -46,11 +59,14 @@ export class QXModel extends THREE.Group {
     this.useTolerance = true;
     /** Shading level L: 1 smooth, 0 flat, between: flat around creases. */
     this.smooth = 1;
+    /** One of DRAW_MODES. */
+    this.drawMode = 'solid';
     /** Triangles shown at the last refresh, over all instances. */
     this.triangleCount = 0;
     this.geometries = [];
     this.materials = new Map();
     this.keys = [];
+    this.costs = [];
     this.built = false;
   }
 
@@ -67,26 +83,52 @@ export class QXModel extends THREE.Group {
     const perMesh = meshes.map((mesh) => {
       const level = this.useTolerance ? this.stream.levelFromTolerance(mesh.index, this.tolerance) : 0;
       const key = `${mesh.pendingCount}/${level}/${this.smooth}`;
-      if (key !== this.keys[mesh.index]) {
+      if (key !== this.keys[mesh.index] && !this.postpone(mesh)) {
         this.keys[mesh.index] = key;
+        const start = performance.now();
         this.update(mesh.index, level);
+        this.costs[mesh.index] = { at: performance.now(), took: performance.now() - start };
         changed = true;
       }
       return this.geometries[mesh.index].userData.triangles;
     });
-    this.triangleCount = this.children.reduce((sum, child) => sum + perMesh[child.userData.mesh], 0);
+    this.triangleCount = this.children.reduce(
+      (sum, child) => sum + (child.userData.layer === 'fill' ? perMesh[child.userData.mesh] : 0), 0);
+    if (this.shownMode !== this.drawMode) this.applyDrawMode();
     return changed;
+  }
+
+  // Shows each instance's objects as the draw mode asks.
+  applyDrawMode() {
+    const mode = MODE_LAYERS[this.drawMode] ?? MODE_LAYERS.solid;
+    for (const object of this.children) {
+      const { layer, materials } = object.userData;
+      object.visible = mode[layer];
+      if (layer === 'fill') object.material = mode.depthOnly ? materials.depth : materials.fill;
+      // The depth pass goes first, so the edges and points test against it.
+      object.renderOrder = layer === 'fill' ? 0 : 1;
+    }
+    this.shownMode = this.drawMode;
   }
 
   /** Frees the GPU buffers and materials. */
   dispose() {
     for (const geometry of this.geometries) geometry.dispose();
-    for (const material of this.materials.values()) material.dispose();
+    for (const material of this.allMaterials()) material.dispose();
     this.clear();
     this.geometries = [];
     this.materials.clear();
     this.keys = [];
+    this.costs = [];
     this.built = false;
+  }
+
+  // A large mesh still loading is copied out at most a quarter of the time,
+  // so that the page keeps its frame rate while the mesh grows; a complete
+  // mesh is shown at once.
+  postpone(mesh) {
+    const cost = this.costs[mesh.index];
+    return mesh.pendingCount > 0 && cost && performance.now() - cost.at < 3 * cost.took;
   }
 
   // Creates one THREE.Mesh per instance once the scene's structure is known.
@@ -99,23 +141,46 @@ export class QXModel extends THREE.Group {
       return geometry;
     });
     for (const instance of instances) {
-      const mesh = new THREE.Mesh(this.geometries[instance.mesh], this.materialFor(instance.material));
-      mesh.matrixAutoUpdate = false;
-      mesh.matrix.fromArray(instance.matrix);
-      mesh.userData.mesh = instance.mesh;
-      // Bounds grow as vertices arrive; culling by stale bounds would hide them.
-      mesh.frustumCulled = false;
-      this.add(mesh);
+      const set = this.materialFor(instance.material);
+      const geometry = this.geometries[instance.mesh];
+      const layers = {
+        fill: new THREE.Mesh(geometry, set.fill),
+        wire: new THREE.Mesh(geometry, set.wire),
+        points: new THREE.Points(geometry, set.points),
+      };
+      for (const [layer, object] of Object.entries(layers)) {
+        object.matrixAutoUpdate = false;
+        object.matrix.fromArray(instance.matrix);
+        object.userData = { mesh: instance.mesh, layer, materials: set };
+        // Bounds grow as vertices arrive; culling by stale bounds would hide them.
+        object.frustumCulled = false;
+        this.add(object);
+      }
     }
+    this.applyDrawMode();
     this.built = true;
     this.generation = this.stream.generation;
     return true;
   }
 
+  // The materials of one scene material in every draw mode.
   materialFor(material) {
     const key = material ? JSON.stringify(material) : 'default';
-    if (!this.materials.has(key)) this.materials.set(key, makeMaterial(material));
+    if (!this.materials.has(key)) {
+      const fill = makeMaterial(material);
+      const wire = fill.clone();
+      wire.wireframe = true;
+      const points = new THREE.PointsMaterial({ color: fill.color, size: 2, sizeAttenuation: false });
+      const depth = new THREE.MeshBasicMaterial({ colorWrite: false, polygonOffset: true,
+        polygonOffsetFactor: 1, polygonOffsetUnits: 1 });
+      this.materials.set(key, { fill, wire, points, depth });
+    }
     return this.materials.get(key);
+  }
+
+  /** Every three.js material the model uses. */
+  allMaterials() {
+    return [...this.materials.values()].flatMap((set) => Object.values(set));
   }
 
   // Copies the mesh's current detail into its geometry.

@@ -6,6 +6,7 @@ import * as THREE from 'three';
 
 import { SceneDownload } from '../scene_download.mjs';
 import { SceneStream } from '../scene_stream.mjs';
+import { openMenu } from './context_menu.mjs';
 import { PROPERTIES, versionFromDate } from './properties.mjs';
 import { QXModel } from './qx_model.mjs';
 
@@ -22,6 +23,8 @@ export class QXRep32Viewer {
     this.version = versionFromDate(buildDate);
     this.readyState = 0;
     this.framed = false;
+    /** One of DRAW_MODES; the context menu chooses it. */
+    this.drawMode = 'solid';
     this.prepareBox();
     this.defineProperties();
     if (!this.createRenderer()) return;
@@ -150,10 +153,13 @@ export class QXRep32Viewer {
       this.model.tolerance = v.Tolerance;
       // EnableTolerance true turns the cut off: full detail.
       this.model.useTolerance = !v.EnableTolerance;
-      for (const material of this.model.materials.values()) {
-        material.side = v.CullFace ? THREE.FrontSide : THREE.DoubleSide;
+      const side = v.CullFace ? THREE.FrontSide : THREE.DoubleSide;
+      for (const material of this.model.allMaterials()) {
+        if (material.side === side) continue;
+        material.side = side;
         material.needsUpdate = true;
       }
+      this.model.drawMode = this.drawMode;
     }
   }
 
@@ -240,6 +246,11 @@ export class QXRep32Viewer {
       spherical.phi = Math.min(Math.PI - 1e-3, Math.max(1e-3, spherical.phi - dy * 0.01));
       this.camera.position.copy(this.target).add(new THREE.Vector3().setFromSpherical(spherical));
       this.camera.lookAt(this.target);
+    });
+    this.canvas.addEventListener('contextmenu', (event) => {
+      event.preventDefault();
+      const box = this.element.getBoundingClientRect();
+      openMenu(this, event.clientX - box.left, event.clientY - box.top);
     });
     this.canvas.addEventListener('wheel', (event) => {
       if (!this.target) return;
