@@ -20,7 +20,7 @@ const FLAGS = ['--headless', '--no-sandbox', '--disable-gpu', '--use-angle=swift
   '--disable-background-networking', '--disable-component-update', '--disable-sync', '--no-first-run'];
 
 function serve(folder) {
-  const types = { '.js': 'text/javascript', '.htm': 'text/html' };
+  const types = { '.js': 'text/javascript', '.mjs': 'text/javascript', '.htm': 'text/html', '.html': 'text/html' };
   const server = http.createServer((request, response) => {
     const file = path.join(folder, path.normalize(decodeURIComponent(new URL(request.url, 'http://host').pathname)));
     if (!file.startsWith(folder) || !fs.existsSync(file) || !fs.statSync(file).isFile()) {
@@ -185,6 +185,20 @@ describe('the generated page in Chromium', { skip }, () => {
     assert.ok(hiddenLines > 0 && hiddenLines < edges, `hidden lines ${hiddenLines}, edges ${edges}`);
     assert.ok(points > 0 && points < edges, `points ${points}`);
     assert.equal(await choose('Solid'), solid);
+    await page.close();
+  });
+
+  test('the three.js example streams a model with QXLoader', async () => {
+    fs.copyFileSync(path.join(ROOT, 'control/examples/stream.html'), path.join(folder, 'stream.html'));
+    fs.copyFileSync(path.join(BUILD, 'control/qxloader.mjs'), path.join(folder, 'qxloader.mjs'));
+    fs.copyFileSync(path.join(ROOT, 'control/node_modules/three/build/three.module.js'), path.join(folder, 'three.module.js'));
+    const page = await browser.newPage();
+    await page.goto(`${base}/stream.html?file=wheel.qxz&kbps=4`);
+    await page.waitForFunction(() => window.model?.triangleCount > 0);
+    assert.ok(await page.evaluate(() => window.model.triangleCount) < models.wheel, 'it shows the model before it is complete');
+    await page.waitForFunction((n) => document.getElementById('info').textContent === `complete: ${n} triangles`,
+      models.wheel, { timeout: 20000 });
+    assert.ok(await coverage(page, page.locator('#view')) > 0.01);
     await page.close();
   });
 
