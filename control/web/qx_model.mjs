@@ -73,12 +73,18 @@ export class QXModel extends THREE.Group {
   /** Brings the geometry up to what has been decoded. True when anything changed. */
   refresh() {
     // Another scene: nothing of the old one may stay on screen.
-    if (this.built && this.generation !== this.stream.generation) this.dispose();
-    if (!this.built && !this.build()) {
-      this.triangleCount = 0;
-      return false;
-    }
     let changed = false;
+    if (this.built && this.generation !== this.stream.generation) {
+      this.dispose();
+      changed = true;
+    }
+    if (!this.built) {
+      if (!this.build()) {
+        this.triangleCount = 0;
+        return changed;
+      }
+      changed = true;
+    }
     const meshes = this.stream.meshes();
     const perMesh = meshes.map((mesh) => {
       const level = this.useTolerance ? this.stream.levelFromTolerance(mesh.index, this.tolerance) : 0;
@@ -94,7 +100,10 @@ export class QXModel extends THREE.Group {
     });
     this.triangleCount = this.children.reduce(
       (sum, child) => sum + (child.userData.layer === 'fill' ? perMesh[child.userData.mesh] : 0), 0);
-    if (this.shownMode !== this.drawMode) this.applyDrawMode();
+    if (this.shownMode !== this.drawMode) {
+      this.applyDrawMode();
+      changed = true;
+    }
     return changed;
   }
 

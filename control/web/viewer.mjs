@@ -23,8 +23,11 @@ export class QXRep32Viewer {
     this.version = versionFromDate(buildDate);
     this.readyState = 0;
     this.framed = false;
-    /** One of DRAW_MODES; the context menu chooses it. */
-    this.drawMode = 'solid';
+    this.mode = 'solid';
+    // A frame is drawn only when something changed, as the editor redraws
+    // only a window marked dirty: idle frames would take the page's time
+    // from the feed and the decoder.
+    this.dirty = true;
     this.prepareBox();
     this.defineProperties();
     if (!this.createRenderer()) return;
@@ -72,6 +75,13 @@ export class QXRep32Viewer {
     this.applyAll();
     this.renderer.setAnimationLoop(() => this.frame());
     return true;
+  }
+
+  /** One of DRAW_MODES; the context menu chooses it. */
+  get drawMode() { return this.mode; }
+  set drawMode(mode) {
+    this.mode = mode;
+    this.dirty = true;
   }
 
   attach(stream) {
@@ -141,6 +151,7 @@ export class QXRep32Viewer {
   apply(name) {
     const v = this.values;
     if (!this.renderer) return;
+    if (name) this.dirty = true;
     switch (name) {
       case 'BackColor': this.renderer.setClearColor(new THREE.Color(...v.BackColor)); break;
       case 'ShowStatusBar': this.status.style.display = v.ShowStatusBar ? 'block' : 'none'; break;
@@ -177,15 +188,19 @@ export class QXRep32Viewer {
     this.renderer.setSize(width, height, false);
     this.camera.aspect = width / height;
     this.camera.updateProjectionMatrix();
+    this.dirty = true;
   }
 
   frame() {
     if (this.model) {
-      this.model.refresh();
-      if (!this.framed) this.frameCamera();
       this.apply('');
+      if (this.model.refresh()) this.dirty = true;
+      if (!this.framed) this.frameCamera();
     }
+    if (!this.dirty && !this.values.ShowStatusBar) return;
     this.updateStatus();
+    if (!this.dirty) return;
+    this.dirty = false;
     this.renderer.render(this.scene, this.camera);
   }
 
@@ -204,6 +219,7 @@ export class QXRep32Viewer {
     this.camera.updateProjectionMatrix();
     this.placeAxis(box);
     this.framed = true;
+    this.dirty = true;
   }
 
   placeAxis(box) {
@@ -246,6 +262,7 @@ export class QXRep32Viewer {
       spherical.phi = Math.min(Math.PI - 1e-3, Math.max(1e-3, spherical.phi - dy * 0.01));
       this.camera.position.copy(this.target).add(new THREE.Vector3().setFromSpherical(spherical));
       this.camera.lookAt(this.target);
+      this.dirty = true;
     });
     this.canvas.addEventListener('contextmenu', (event) => {
       event.preventDefault();
@@ -257,6 +274,7 @@ export class QXRep32Viewer {
       event.preventDefault();
       const offset = this.camera.position.clone().sub(this.target).multiplyScalar(event.deltaY > 0 ? 1.1 : 1 / 1.1);
       this.camera.position.copy(this.target).add(offset);
+      this.dirty = true;
     }, { passive: false });
   }
 }
