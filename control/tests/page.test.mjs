@@ -202,6 +202,22 @@ describe('the generated page in Chromium', { skip }, () => {
     await page.close();
   });
 
+  test('without WebGL the element says so in one line', async () => {
+    const page = await browser.newPage();
+    await page.addInitScript(() => {
+      const getContext = HTMLCanvasElement.prototype.getContext;
+      HTMLCanvasElement.prototype.getContext = function (kind, ...rest) {
+        return /webgl/.test(kind) ? null : getContext.call(this, kind, ...rest);
+      };
+    });
+    await page.goto(`${base}/wuson.htm`);
+    await page.waitForFunction(() => QXRep32.textContent.includes('WebGL'));
+    assert.equal((await page.locator('#QXRep32').innerText()).trim().split('\n').length, 1);
+    const box = await page.locator('#QXRep32').boundingBox();
+    assert.deepEqual([box.width, box.height], [380, 320]);
+    await page.close();
+  });
+
   test('showModel switches files and discards the first scene', async () => {
     const page = await open();
     await page.waitForFunction(() => (QXRep32.qxViewer.model?.triangleCount ?? 0) > 0);
