@@ -155,6 +155,24 @@ describe('the generated page in Chromium', { skip }, () => {
     await page.evaluate(() => { QXRep32.SmoothAngle = 7; QXRep32.KbPerSecond = 0; QXRep32.BackColor = 'no colour'; });
     assert.deepEqual(await page.evaluate(() => [QXRep32.SmoothAngle, QXRep32.KbPerSecond, QXRep32.BackColor]), [1, 1, 0xffffff]);
 
+    // Anti-aliasing smooths the edges once the picture is still: more shades
+    // of grey than the plain picture has.
+    const shades = async () => page.evaluate(async (png) => {
+      const image = await createImageBitmap(await (await fetch(`data:image/png;base64,${png}`)).blob());
+      const context = new OffscreenCanvas(image.width, image.height).getContext('2d');
+      context.drawImage(image, 0, 0);
+      const { data } = context.getImageData(0, 0, image.width, image.height);
+      const seen = new Set();
+      for (let i = 0; i < data.length; i += 4) seen.add((data[i] << 16) | (data[i + 1] << 8) | data[i + 2]);
+      return seen.size;
+    }, (await element.screenshot()).toString('base64'));
+    await page.evaluate(() => { QXRep32.SmoothAngle = 1; QXRep32.Antialiasing = false; });
+    await page.waitForTimeout(300);
+    const plain = await shades();
+    await page.evaluate(() => { QXRep32.Antialiasing = true; });
+    await page.waitForTimeout(300);
+    assert.ok(await shades() > plain * 1.2, 'anti-aliasing adds shades along the edges');
+
     await page.evaluate(() => { QXRep32.BackColor = 0x0000ff; });  // red, as an OLE colour
     await page.waitForTimeout(300);
     const corner = await page.evaluate(() => {

@@ -6,6 +6,7 @@ import * as THREE from 'three';
 
 import { SceneDownload } from '../scene_download.mjs';
 import { SceneStream } from '../scene_stream.mjs';
+import { Antialiaser } from './antialias.mjs';
 import { openMenu } from './context_menu.mjs';
 import { PROPERTIES, versionFromDate } from './properties.mjs';
 import { QXModel } from './qx_model.mjs';
@@ -197,10 +198,19 @@ export class QXRep32Viewer {
       if (this.model.refresh()) this.dirty = true;
       if (!this.framed) this.frameCamera();
     }
-    if (!this.dirty && !this.values.ShowStatusBar) return;
+    const idleAntialiasing = !this.dirty && this.antialiasPending && this.values.Antialiasing;
+    if (!this.dirty && !idleAntialiasing && !this.values.ShowStatusBar) return;
     this.updateStatus();
+    if (idleAntialiasing) {
+      // Nothing moved since the last frame: draw it once more, smoothed.
+      this.antialiasPending = false;
+      this.antialiaser ??= new Antialiaser();
+      this.antialiaser.render(this.renderer, this.scene, this.camera);
+      return;
+    }
     if (!this.dirty) return;
     this.dirty = false;
+    this.antialiasPending = true;
     this.renderer.render(this.scene, this.camera);
   }
 
