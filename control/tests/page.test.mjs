@@ -220,6 +220,36 @@ describe('the generated page in Chromium', { skip }, () => {
     await page.close();
   });
 
+  test('mouse: drag orbits, the wheel zooms, Shift+click selects', async () => {
+    const page = await open();
+    await waitForTriangles(page, models.wuson);
+    const element = page.locator('#QXRep32');
+    const box = await element.boundingBox();
+    const centre = [box.x + box.width / 2, box.y + box.height / 2];
+    const before = await element.screenshot();
+    await page.mouse.move(...centre);
+    await page.mouse.down();
+    await page.mouse.move(centre[0] + 60, centre[1] + 10, { steps: 5 });
+    await page.mouse.up();
+    await page.waitForTimeout(200);
+    assert.notDeepEqual(await element.screenshot(), before, 'the drag turned the view');
+    const covered = await coverage(page, element);
+    await page.mouse.wheel(0, -300);
+    await page.waitForTimeout(200);
+    assert.ok(await coverage(page, element) > covered, 'zooming in covers more');
+    // The model is under the centre after a zoom towards its centre.
+    const selected = () => page.evaluate(() => QXRep32.qxViewer.scene.children.filter((c) => c.type === 'BoxHelper').length);
+    await page.keyboard.down('Shift');
+    await page.mouse.click(...centre);
+    await page.keyboard.up('Shift');
+    assert.equal(await selected(), 1);
+    await page.keyboard.down('Shift');
+    await page.mouse.click(...centre);
+    await page.keyboard.up('Shift');
+    assert.equal(await selected(), 0);
+    await page.close();
+  });
+
   test('without WebGL the element says so in one line', async () => {
     const page = await browser.newPage();
     await page.addInitScript(() => {

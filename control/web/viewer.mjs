@@ -8,6 +8,7 @@ import { SceneDownload } from '../scene_download.mjs';
 import { SceneStream } from '../scene_stream.mjs';
 import { Antialiaser } from './antialias.mjs';
 import { openMenu } from './context_menu.mjs';
+import { installInteraction } from './interaction.mjs';
 import { PROPERTIES, versionFromDate } from './properties.mjs';
 import { QXModel } from './qx_model.mjs';
 
@@ -63,14 +64,18 @@ export class QXRep32Viewer {
     this.camera = new THREE.PerspectiveCamera(45, 1, 0.01, 1000);
     this.scene.add(this.camera);
     // Light 0 shines from the eye, light 1 from behind the model.
-    for (const z of [1, -1]) {
+    this.lights = [1, -1].map((z) => {
       const light = new THREE.DirectionalLight(0xffffff, 1.0);
       light.position.set(0, 0, z);
       this.camera.add(light);
       this.camera.add(light.target);
-    }
+      return light;
+    });
     this.scene.add(new THREE.AmbientLight(0xffffff, GLOBAL_AMBIENT * Math.PI));
-    this.installOrbit();
+    installInteraction(this, (event) => {
+      const box = this.element.getBoundingClientRect();
+      openMenu(this, event.clientX - box.left, event.clientY - box.top);
+    });
     new ResizeObserver(() => this.resize()).observe(this.element);
     this.resize();
     this.applyAll();
@@ -252,40 +257,6 @@ export class QXRep32Viewer {
     const loading = this.readyState === 1 && this.stream
       ? `LOAD: ${String(Math.floor((100 * this.stream.bytesRead) / Math.max(1, this.stream.bytesFed))).padStart(2, '0')}%  ` : '';
     this.status.textContent = `${loading}FPS ${this.fps.toFixed(1)}  ${this.model?.triangleCount ?? 0} triangles`;
-  }
-
-  // Left drag orbits around the target, the wheel zooms.
-  installOrbit() {
-    let last = null;
-    this.canvas.addEventListener('pointerdown', (event) => {
-      if (event.button === 0) last = [event.clientX, event.clientY];
-      this.canvas.setPointerCapture(event.pointerId);
-    });
-    this.canvas.addEventListener('pointerup', () => { last = null; });
-    this.canvas.addEventListener('pointermove', (event) => {
-      if (!last || !this.target) return;
-      const dx = event.clientX - last[0], dy = event.clientY - last[1];
-      last = [event.clientX, event.clientY];
-      const offset = this.camera.position.clone().sub(this.target);
-      const spherical = new THREE.Spherical().setFromVector3(offset);
-      spherical.theta -= dx * 0.01;
-      spherical.phi = Math.min(Math.PI - 1e-3, Math.max(1e-3, spherical.phi - dy * 0.01));
-      this.camera.position.copy(this.target).add(new THREE.Vector3().setFromSpherical(spherical));
-      this.camera.lookAt(this.target);
-      this.dirty = true;
-    });
-    this.canvas.addEventListener('contextmenu', (event) => {
-      event.preventDefault();
-      const box = this.element.getBoundingClientRect();
-      openMenu(this, event.clientX - box.left, event.clientY - box.top);
-    });
-    this.canvas.addEventListener('wheel', (event) => {
-      if (!this.target) return;
-      event.preventDefault();
-      const offset = this.camera.position.clone().sub(this.target).multiplyScalar(event.deltaY > 0 ? 1.1 : 1 / 1.1);
-      this.camera.position.copy(this.target).add(offset);
-      this.dirty = true;
-    }, { passive: false });
   }
 }
 
