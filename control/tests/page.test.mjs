@@ -220,6 +220,28 @@ describe('the generated page in Chromium', { skip }, () => {
     await page.close();
   });
 
+  test('the selective mode refines only inside the narrowed frustum and shows it', async () => {
+    const page = await open();
+    await waitForTriangles(page, models.wuson);
+    const element = page.locator('#QXRep32');
+    await element.click({ button: 'right', position: { x: 10, y: 10 } });
+    await page.locator('[role=menuitemcheckbox]', { hasText: /Selective/ }).click();
+    await page.evaluate(() => { QXRep32.Tolerance = 0.9; });
+    await page.waitForFunction((n) => QXRep32.qxViewer.model.triangleCount < n, models.wuson);
+    const narrow = await page.evaluate(() => QXRep32.qxViewer.model.triangleCount);
+    assert.ok(narrow > 0, 'what the frustum leaves out stays coarse, not missing');
+    assert.equal(await page.evaluate(() => QXRep32.qxViewer.drawMode), 'hidden-lines');
+    const rectangle = await page.evaluate(() => {
+      const style = QXRep32.qxViewer.rectangle.style;
+      return [style.display, style.width];
+    });
+    assert.equal(rectangle[0], 'block');
+    assert.ok(Math.abs(parseFloat(rectangle[1]) - 15) < 0.01);
+    await page.evaluate(() => { QXRep32.Tolerance = 0; });
+    await waitForTriangles(page, models.wuson);
+    await page.close();
+  });
+
   test('mouse: drag orbits, the wheel zooms, Shift+click selects', async () => {
     const page = await open();
     await waitForTriangles(page, models.wuson);

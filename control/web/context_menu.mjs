@@ -1,6 +1,7 @@
 // The viewer's context menu (right button): the editor's menu items that
-// make sense in a page — draw modes, anti-aliasing, cull face, smoothing,
-// vertex array, two-sided light, axis, status bar, About and the web site.
+// make sense in a page — draw modes, progressive or selective refinement,
+// anti-aliasing, cull face, smoothing, vertex array, two-sided light, axis,
+// status bar, About and the web site.
 // Each item is data: its text, whether it is checked, what it does.
 
 export const HOME_PAGE = 'http://www.trevalis.example/';
@@ -27,6 +28,8 @@ export function menuItems(viewer) {
   return [
     [mode('Solid', 'solid'), mode('Points', 'points'), mode('Edges', 'edges'), mode('Hidden points', 'hidden-points'),
       mode('Hidden lines', 'hidden-lines')],
+    [{ text: 'Progressive', checked: !viewer.selective, run: () => { viewer.selective = false; } },
+      { text: 'Selective (Frustum Demo)', checked: viewer.selective, run: () => { viewer.selective = true; } }],
     [{ text: 'Anti-Aliasing', checked: element.Antialiasing, run: toggle('Antialiasing') },
       { text: 'CullFace', checked: element.CullFace, run: toggle('CullFace') },
       { text: 'Vertex Array', checked: element.UseVertexArray, run: toggle('UseVertexArray'),

@@ -5,6 +5,8 @@
 // per frame is enough).
 import * as THREE from 'three';
 
+import { planeInSpace } from './frustum.mjs';
+
 // Material colours are scaled as the desktop renderer scales them, so that
 // two lights and the global ambient do not wash them out.
 const AMBIENT_SCALE = 0.21;
@@ -61,6 +63,11 @@ export class QXModel extends THREE.Group {
     this.smooth = 1;
     /** One of DRAW_MODES. */
     this.drawMode = 'solid';
+    /**
+     * Selective mode: world-space culling planes (frustum.mjs), or null. A
+     * mesh placed more than once is refined for its first placement.
+     */
+    this.planes = null;
     /** Triangles shown at the last refresh, over all instances. */
     this.triangleCount = 0;
     this.geometries = [];
@@ -88,11 +95,12 @@ export class QXModel extends THREE.Group {
     const meshes = this.stream.meshes();
     const perMesh = meshes.map((mesh) => {
       const level = this.useTolerance ? this.stream.levelFromTolerance(mesh.index, this.tolerance) : 0;
-      const key = `${mesh.pendingCount}/${level}/${this.smooth}`;
+      const frustum = this.meshFrustum(mesh.index);
+      const key = `${mesh.pendingCount}/${level}/${this.smooth}/${frustum ? frustum.flat().join() : ''}`;
       if (key !== this.keys[mesh.index] && !this.postpone(mesh)) {
         this.keys[mesh.index] = key;
         const start = performance.now();
-        this.update(mesh.index, level);
+        this.update(mesh.index, level, frustum);
         this.costs[mesh.index] = { at: performance.now(), took: performance.now() - start };
         changed = true;
       }
@@ -192,9 +200,16 @@ export class QXModel extends THREE.Group {
     return [...this.materials.values()].flatMap((set) => Object.values(set));
   }
 
+  // The culling planes in mesh `index`'s own space, or null.
+  meshFrustum(index) {
+    if (!this.planes) return null;
+    const placed = this.children.find((child) => child.userData.mesh === index);
+    return placed ? this.planes.map((plane) => planeInSpace(plane, placed.matrix.elements)) : null;
+  }
+
   // Copies the mesh's current detail into its geometry.
-  update(index, level) {
-    const shown = this.stream.geometry(index, { level, smooth: this.smooth });
+  update(index, level, frustum) {
+    const shown = this.stream.geometry(index, { level, smooth: this.smooth, frustum: frustum ?? undefined });
     const geometry = this.geometries[index];
     geometry.dispose();
     const records = new Float32Array(shown.vertices.length + shown.flatCorners.length);

@@ -7,6 +7,7 @@ import * as THREE from 'three';
 import { SceneDownload } from '../scene_download.mjs';
 import { SceneStream } from '../scene_stream.mjs';
 import { Antialiaser } from './antialias.mjs';
+import { cullingPlanes, frustumScale } from './frustum.mjs';
 import { openMenu } from './context_menu.mjs';
 import { installInteraction } from './interaction.mjs';
 import { PROPERTIES, versionFromDate } from './properties.mjs';
@@ -81,6 +82,18 @@ export class QXRep32Viewer {
     this.applyAll();
     this.renderer.setAnimationLoop(() => this.frame());
     return true;
+  }
+
+  /**
+   * The selective mode (the menu's "Selective (Frustum Demo)"): the tolerance
+   * narrows a culling frustum and only what it holds is refined; the green
+   * rectangle shows it. Off: meshes are cut at the tolerance.
+   */
+  get selective() { return this.selectiveMode ?? false; }
+  set selective(on) {
+    this.selectiveMode = on;
+    if (on) this.drawMode = 'hidden-lines';
+    this.dirty = true;
   }
 
   /** One of DRAW_MODES; the context menu chooses it. */
@@ -168,8 +181,11 @@ export class QXRep32Viewer {
     if (this.model) {
       this.model.smooth = v.SmoothAngle;
       this.model.tolerance = v.Tolerance;
-      // EnableTolerance true turns the cut off: full detail.
-      this.model.useTolerance = !v.EnableTolerance;
+      // EnableTolerance true turns the cut off: full detail; in the
+      // selective mode the tolerance narrows the frustum instead.
+      this.model.useTolerance = !v.EnableTolerance && !this.selective;
+      this.model.planes = this.selective && this.target ? cullingPlanes(this.camera, this.target, v.Tolerance) : null;
+      this.showFrustumRectangle();
       const side = v.CullFace ? THREE.FrontSide : THREE.DoubleSide;
       for (const material of this.model.allMaterials()) {
         if (material.side === side) continue;
@@ -178,6 +194,23 @@ export class QXRep32Viewer {
       }
       this.model.drawMode = this.drawMode;
     }
+  }
+
+  // The green rectangle of the selective mode, where the frustum meets the view.
+  showFrustumRectangle() {
+    if (!this.selective) {
+      if (this.rectangle) this.rectangle.style.display = 'none';
+      return;
+    }
+    if (!this.rectangle) {
+      this.rectangle = document.createElement('div');
+      Object.assign(this.rectangle.style, { position: 'absolute', border: '2px solid #00ff00', pointerEvents: 'none',
+        boxSizing: 'border-box' });
+      this.element.appendChild(this.rectangle);
+    }
+    const share = Math.min(1, frustumScale(this.values.Tolerance));
+    Object.assign(this.rectangle.style, { display: 'block', left: `${50 * (1 - share)}%`, top: `${50 * (1 - share)}%`,
+      width: `${100 * share}%`, height: `${100 * share}%` });
   }
 
   about() {
