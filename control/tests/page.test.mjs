@@ -146,6 +146,13 @@ describe('the generated page in Chromium', { skip }, () => {
     await waitForTriangles(page, models.wuson);
 
     const element = page.locator('#QXRep32');
+    const plainView = await element.screenshot();
+    await page.evaluate(() => { QXRep32.ShowAxis = true; QXRep32.ShowStatusBar = true; });
+    await page.waitForTimeout(300);
+    assert.notDeepEqual(await element.screenshot(), plainView, 'the axis shows');
+    assert.match(await element.innerText(), new RegExp(`FPS [\\d.]+ +${models.wuson} triangles`), 'the status line shows');
+    await page.evaluate(() => { QXRep32.ShowAxis = false; QXRep32.ShowStatusBar = false; });
+
     await page.evaluate(() => { QXRep32.SmoothAngle = 1; });
     await page.waitForTimeout(300);
     const smooth = await element.screenshot();
