@@ -55,9 +55,10 @@ struct GeometryRecord {
   int32_t frustumResult;
 };
 
-// A hostile hierarchy can multiply instances (shared children); beyond this
-// many the list is cut.
+// A hostile hierarchy can multiply paths (shared children); the walk stops
+// after this many instances or this many nodes visited.
 constexpr size_t kMaxInstances = 1 << 16;
+constexpr size_t kMaxVisits = 1 << 20;
 
 struct Viewer {
   WebDecoder decoder;
@@ -95,22 +96,29 @@ void ListMaterials(const QXScene& scene, Viewer& viewer, std::unordered_map<cons
   }
 }
 
-// Depth first over every path, as the native decode command walks it.
-void ListInstances(const QXHier* node, const Matrix& parentWorld, Viewer& viewer,
-                   const std::unordered_map<const QXPck*, int32_t>& meshIndex,
-                   const std::unordered_map<const QXMaterial*, int32_t>& materialIndex) {
-  for (; node && viewer.instances.size() < kMaxInstances; node = node->nextSibling) {
-    const Matrix local = node->matrix ? node->matrix->values : IdentityMatrix();
-    const Matrix world = MatrixProduct(local, parentWorld);
-    if (node->mesh) {
-      InstanceRecord record{meshIndex.at(node->mesh), -1, {}};
-      if (auto it = materialIndex.find(node->material); it != materialIndex.end()) record.material = it->second;
-      std::memcpy(record.world, world.data(), sizeof record.world);
-      viewer.instances.push_back(record);
+struct InstanceWalk {
+  Viewer& viewer;
+  const std::unordered_map<const QXPck*, int32_t>& meshIndex;
+  const std::unordered_map<const QXMaterial*, int32_t>& materialIndex;
+  size_t visits = 0;
+
+  // Depth first over every path, as the native decode command walks it; a
+  // node without a material takes its parent's, as the renderer draws it.
+  void Walk(const QXHier* node, const Matrix& parentWorld, const QXMaterial* inherited) {
+    for (; node && viewer.instances.size() < kMaxInstances && ++visits <= kMaxVisits; node = node->nextSibling) {
+      const Matrix local = node->matrix ? node->matrix->values : IdentityMatrix();
+      const Matrix world = MatrixProduct(local, parentWorld);
+      const QXMaterial* material = node->material ? node->material : inherited;
+      if (node->mesh) {
+        InstanceRecord record{meshIndex.at(node->mesh), -1, {}};
+        if (auto it = materialIndex.find(material); it != materialIndex.end()) record.material = it->second;
+        std::memcpy(record.world, world.data(), sizeof record.world);
+        viewer.instances.push_back(record);
+      }
+      Walk(node->firstChild, world, material);
     }
-    ListInstances(node->firstChild, world, viewer, meshIndex, materialIndex);
   }
-}
+};
 
 // Lists the scene's meshes, materials and instances once its structure is
 // read; they do not change afterwards.
@@ -124,7 +132,7 @@ void ListScene(Viewer& viewer) {
   }
   std::unordered_map<const QXMaterial*, int32_t> materialIndex;
   ListMaterials(*scene, viewer, materialIndex);
-  ListInstances(scene->roots, IdentityMatrix(), viewer, meshIndex, materialIndex);
+  InstanceWalk{viewer, meshIndex, materialIndex}.Walk(scene->roots, IdentityMatrix(), nullptr);
   viewer.listed = true;
 }
 
