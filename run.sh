@@ -10,7 +10,10 @@ source scripts/sample-model.sh
 install_deps
 
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/release --parallel "$(nproc)" --target qxtool vermelle
+targets=(qxtool vermelle)
+# The web viewer's module, when Emscripten is there to build it.
+grep -q '^VERMELLE_WEB:BOOL=ON' build/release/CMakeCache.txt && targets+=(control_wasm)
+cmake --build build/release --parallel "$(nproc)" --target "${targets[@]}"
 qxtool=build/release/cli/qxtool
 
 model=${1:-}

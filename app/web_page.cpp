@@ -3,6 +3,10 @@
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "common/settings.h"
 
@@ -181,6 +185,27 @@ bool WriteWebPage(const std::string& pagePath, std::string_view sceneFileName, c
   std::string page;
   for (const std::string& line : WebPageLines(sceneFileName, options)) page.append(line).push_back('\n');
   return WriteFileAtomically(pagePath, page);
+}
+
+std::string FindControlScript() {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  if (const char* named = std::getenv("VERMELLE_CONTROL_SCRIPT"); named && *named)
+    return fs::is_regular_file(named, error) ? std::string(named) : std::string();
+  const fs::path program = fs::read_symlink("/proc/self/exe", error);
+  if (error) return {};
+  const fs::path script = program.parent_path().parent_path() / "control" / kControlFile;
+  return fs::is_regular_file(script, error) ? script.string() : std::string();
+}
+
+bool CopyControlScript(const std::string& pagePath, const std::string& script) {
+  std::ifstream in(script, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream content;
+  content << in.rdbuf();
+  if (!in && !in.eof()) return false;
+  const std::filesystem::path target = std::filesystem::path(pagePath).parent_path() / kControlFile;
+  return WriteFileAtomically(target.string(), content.str());
 }
 
 }  // namespace qx

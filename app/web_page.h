@@ -75,4 +75,15 @@ std::vector<std::string> WebPageLines(std::string_view sceneFileName, const WebP
 bool WriteWebPage(const std::string& pagePath, std::string_view sceneFileName,
                   const WebPageOptions& options = {});
 
+// The control's script that written pages load: the file named by the
+// environment variable VERMELLE_CONTROL_SCRIPT when set, else
+// control/qxrep32.js in the build folder of the running program (the folder
+// above the program's own). Empty when there is no such file.
+std::string FindControlScript();
+
+// Copies the control's script `script` beside the page at `pagePath` as
+// kControlFile, replacing an older copy in one go, so the page's folder can
+// be served as it is. False, leaving any older copy, when it cannot.
+bool CopyControlScript(const std::string& pagePath, const std::string& script);
+
 }  // namespace qx

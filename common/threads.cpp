@@ -9,6 +9,7 @@
 #endif
 
 namespace qx {
+#if defined(__linux__)
 namespace {
 
 // Niceness steps for the two hints; a nice value of 5 gives a thread about a
@@ -17,6 +18,7 @@ namespace {
 constexpr int kNicenessStep = 5;
 
 }  // namespace
+#endif
 
 bool SetCurrentThreadPriority(ThreadPriority priority) {
 #if defined(__linux__)
@@ -35,12 +37,20 @@ bool SetCurrentThreadPriority(ThreadPriority priority) {
 }
 
 bool StartThread(std::thread& thread, std::function<void()> body) {
+#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
+  // The WebAssembly build has no threads, and a failed start there aborts
+  // instead of throwing: report it, and the callers do the work themselves.
+  (void)thread;
+  (void)body;
+  return false;
+#else
   try {
     thread = std::thread(std::move(body));
     return true;
   } catch (const std::system_error&) {
     return false;
   }
+#endif
 }
 
 void WakeSignal::Raise() {

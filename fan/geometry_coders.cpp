@@ -63,6 +63,14 @@ bool CodedRaw(const QXPck& mesh, VertexIndex v) {
   return v >= mesh.splitIndex || mesh.Record(v).RingSize() == 0;
 }
 
+// The sines and cosines are taken in double precision and rounded once:
+// single-precision sinf and cosf round differently from one C library to
+// another (glibc and the WebAssembly build's disagree on about one argument
+// in three thousand), while the double results rounded to float agree, so
+// every decoder reconstructs the same positions.
+float Cos(float angle) { return static_cast<float>(std::cos(static_cast<double>(angle))); }
+float Sin(float angle) { return static_cast<float>(std::sin(static_cast<double>(angle))); }
+
 // The last refinement vertex the set-up loops visit (S-1, within the mesh).
 VertexIndex LastRefinementVertex(const QXPck& mesh) {
   return std::min(mesh.splitIndex, static_cast<VertexIndex>(mesh.vertices.size())) - 1;
@@ -112,8 +120,8 @@ float Reconstruct(uint32_t q, int bits, float lo, float half) {
 }
 
 Vector PolarResidual(float radius, float theta, float phi) {
-  const float cosPhi = std::cos(phi);
-  return {radius * std::cos(theta) * cosPhi, radius * std::sin(theta) * cosPhi, radius * std::sin(phi)};
+  const float cosPhi = Cos(phi);
+  return {radius * Cos(theta) * cosPhi, radius * Sin(theta) * cosPhi, radius * Sin(phi)};
 }
 
 bool WriteRawPosition(BitChannel& bits, Vector position) {

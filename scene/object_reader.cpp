@@ -6,7 +6,6 @@
 
 #include "common/diagnostics.h"
 #include "scene/byte_order.h"
-#include "scene/read_ahead_inflater.h"
 #include "scene/registry.h"
 
 namespace qx {
@@ -188,17 +187,5 @@ size_t MemoryObjectReader::Get(void* data, size_t count) {
 }
 
 size_t FileObjectReader::Get(void* data, size_t count) { return std::fread(data, 1, count, file_); }
-
-GzObjectReader::GzObjectReader(gzFile file) : inflater_(std::make_unique<ReadAheadInflater>(file)) {}
-
-GzObjectReader::~GzObjectReader() = default;
-
-std::unique_ptr<GzObjectReader> GzObjectReader::Open(const std::string& path) {
-  gzFile file = gzopen(path.c_str(), "rb");
-  if (file == nullptr) return nullptr;
-  return std::make_unique<GzObjectReader>(file);
-}
-
-size_t GzObjectReader::Get(void* data, size_t count) { return inflater_->Read(data, count); }
 
 }  // namespace qx

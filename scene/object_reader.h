@@ -15,13 +15,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include <zlib.h>
-
 #include "scene/persistent.h"
 
 namespace qx {
-
-class ReadAheadInflater;
 
 class ObjectReader {
  public:
@@ -103,8 +99,13 @@ class ObjectReader {
   const ClassDescriptor* ResolveClass(uint32_t descriptorPosition, PersistentObject* read);
 
   // Deepest nesting of records read; deeper records read as none. Chains of
-  // matrices and materials nest one level per element.
+  // matrices and materials nest one level per element. The WebAssembly build
+  // runs on a browser's stack, which holds about 3000 nested records there.
+#if defined(__EMSCRIPTEN__)
+  static constexpr int kMaxNesting = 2000;
+#else
   static constexpr int kMaxNesting = 10000;
+#endif
   int depth_ = 0;
   bool lastWasReference_ = false;  // the last ReadObject met a back reference
   bool exhausted_ = false;
@@ -141,24 +142,6 @@ class FileObjectReader final : public ObjectReader {
 
  private:
   std::FILE* file_;
-};
-
-// Reads through zlib's gzip reader, which passes unpacked files through
-// unchanged: every scene file is read this way, packed or not. The file is
-// inflated a block ahead on a second thread (read_ahead_inflater.h).
-class GzObjectReader final : public ObjectReader {
- public:
-  // Takes ownership of `file` and closes it.
-  explicit GzObjectReader(gzFile file);
-  ~GzObjectReader() override;
-  // Opens `path`; none when it cannot be opened.
-  static std::unique_ptr<GzObjectReader> Open(const std::string& path);
-
- protected:
-  size_t Get(void* data, size_t count) override;
-
- private:
-  std::unique_ptr<ReadAheadInflater> inflater_;
 };
 
 }  // namespace qx

@@ -9,7 +9,7 @@
 
 #include <zlib.h>
 
-#include "scene/object_reader.h"
+#include "scene/gz_object_reader.h"
 #include "scene/object_writer.h"
 #include "scene/scene_model.h"
 

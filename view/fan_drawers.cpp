@@ -11,21 +11,6 @@ void Vertex(Vector p) { glVertex3f(p.x, p.y, p.z); }
 
 }  // namespace
 
-FanShading ShadingForLevel(float shadingLevel) {
-  if (shadingLevel >= 1.0f) return FanShading::kSmooth;
-  if (shadingLevel <= 0.0f) return FanShading::kFlat;
-  return FanShading::kByLevel;
-}
-
-Vector FlatNormal(Vector centre, Vector a, Vector b) {
-  const Vector n = Cross(a - centre, b - centre);
-  return Dot(n, n) >= 1e-20f ? n * (1 / Length(n)) : n;
-}
-
-bool FanIsFlat(const QXPck& mesh, VertexIndex centre, float shadingLevel) {
-  return shadingLevel <= mesh.Record(centre).Metrics().crease;
-}
-
 void DrawFanSmooth(const QXPck& mesh, const Fan& fan) {
   const FanVertex& centre = mesh.vertices[fan.centre];
   for (int i = fan.start + 1; i <= fan.end; ++i) {
@@ -53,9 +38,7 @@ void DrawFanFlat(const QXPck& mesh, const Fan& fan) {
 }
 
 void FanDrawer::operator()(const Fan& fan) const {
-  const bool flat =
-      shading_ == FanShading::kFlat || (shading_ == FanShading::kByLevel && FanIsFlat(mesh_, fan.centre, level_));
-  if (flat)
+  if (FanDrawnFlat(mesh_, fan.centre, shading_, level_))
     DrawFanFlat(mesh_, fan);
   else
     DrawFanSmooth(mesh_, fan);

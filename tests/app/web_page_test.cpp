@@ -156,6 +156,17 @@ TEST_F(WebPageFile, WritesEveryLineEndingInALineFeed) {
   EXPECT_EQ(Entries(), std::vector<fs::path>{"a.htm"}) << "no temporary file left behind";
 }
 
+TEST_F(WebPageFile, ControlScriptIsCopiedBesideThePage) {
+  fs::create_directory(dir_ / "site");
+  const std::string script = (dir_ / "built.js").string();
+  std::ofstream(script, std::ios::binary) << std::string("a\0b\r\n", 5);
+  std::ofstream(dir_ / "site" / kControlFile) << "an older copy";
+  ASSERT_TRUE(CopyControlScript((dir_ / "site" / "a.htm").string(), script));
+  EXPECT_EQ(ReadWholeFile(dir_ / "site" / kControlFile), std::string("a\0b\r\n", 5));
+  EXPECT_FALSE(CopyControlScript((dir_ / "site" / "a.htm").string(), (dir_ / "missing.js").string()));
+  EXPECT_EQ(ReadWholeFile(dir_ / "site" / kControlFile), std::string("a\0b\r\n", 5));
+}
+
 TEST_F(WebPageFile, UnwritableTargetWritesNothing) {
   // A directory below a regular file cannot exist.
   std::ofstream(dir_ / "plain") << "x";

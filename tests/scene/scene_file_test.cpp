@@ -16,7 +16,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include "scene/object_reader.h"
+#include "scene/gz_object_reader.h"
 #include "scene/object_writer.h"
 #include "scene/registry.h"
 #include "scene/scene_model.h"

@@ -1,0 +1,224 @@
+// QXModel: a three.js group that shows a scene while a SceneStream decodes
+// it. Each instance of the scene (a path from a root to a node with a mesh)
+// is a THREE.Mesh placed by its world matrix, with the node's material; the
+// meshes' geometry is refreshed when their detail changes (`refresh`, once
+// per frame is enough).
+import * as THREE from 'three';
+
+import { planeInSpace } from './frustum.mjs';
+
+// Material colours are scaled as the desktop renderer scales them, so that
+// two lights and the global ambient do not wash them out.
+const AMBIENT_SCALE = 0.21;
+const DIFFUSE_SCALE = 0.85;
+
+const DEFAULT_MATERIAL = {
+  ambient: [0.6, 0.6, 0.6, 1],
+  diffuse: [0.8, 0.8, 0.8, 1],
+  specular: [0.2, 0.2, 0.2, 1],
+  shininess: 0.781,
+};
+
+/** A three.js material for a scene material (null: the default one). */
+export function makeMaterial(material) {
+  const m = material ?? DEFAULT_MATERIAL;
+  const colour = (rgba, scale) => new THREE.Color(rgba[0] * scale, rgba[1] * scale, rgba[2] * scale);
+  const shininess = m.shininess * 128;
+  return new THREE.MeshPhongMaterial({
+    color: colour(m.diffuse, DIFFUSE_SCALE),
+    // The ambient colour answers the ambient light; three.js has no ambient
+    // term of its own, so it goes in as a lower emissive.
+    emissive: colour(m.ambient, AMBIENT_SCALE * 0.25),
+    specular: colour(m.specular, 1),
+    shininess: shininess > 0 ? Math.min(shininess, 128) : 1,
+    transparent: m.diffuse[3] < 1,
+    opacity: Math.max(0, Math.min(1, m.diffuse[3])),
+  });
+}
+
+/** The draw modes: filled, points, edges, and edges or points with hidden parts removed. */
+export const DRAW_MODES = ['solid', 'points', 'edges', 'hidden-lines', 'hidden-points'];
+
+// Per draw mode: which of an instance's three objects show, and whether the
+// filled one only writes depth (so that what lies behind it stays hidden).
+const MODE_LAYERS = {
+  solid: { fill: true, wire: false, points: false, depthOnly: false },
+  points: { fill: false, wire: false, points: true, depthOnly: false },
+  edges: { fill: false, wire: true, points: false, depthOnly: false },
+  'hidden-lines': { fill: true, wire: true, points: false, depthOnly: true },
+  'hidden-points': { fill: true, wire: false, points: true, depthOnly: true },
+};
+
+export class QXModel extends THREE.Group {
+  /** @param {import('../scene_stream.mjs').SceneStream} stream */
+  constructor(stream) {
+    super();
+    this.name = 'QXModel';
+    this.stream = stream;
+    /** Tolerance 0..1: vertices 1 … floor(N × tolerance) are withheld. */
+    this.tolerance = 0;
+    /** Whether the tolerance applies (false draws full detail). */
+    this.useTolerance = true;
+    /** Shading level L: 1 smooth, 0 flat, between: flat around creases. */
+    this.smooth = 1;
+    /** One of DRAW_MODES. */
+    this.drawMode = 'solid';
+    /**
+     * Selective mode: world-space culling planes (frustum.mjs), or null. A
+     * mesh placed more than once is refined for its first placement.
+     */
+    this.planes = null;
+    /** Triangles shown at the last refresh, over all instances. */
+    this.triangleCount = 0;
+    this.geometries = [];
+    this.materials = new Map();
+    this.keys = [];
+    this.costs = [];
+    this.built = false;
+  }
+
+  /** Brings the geometry up to what has been decoded. True when anything changed. */
+  refresh() {
+    // Another scene: nothing of the old one may stay on screen.
+    let changed = false;
+    if (this.built && this.generation !== this.stream.generation) {
+      this.dispose();
+      changed = true;
+    }
+    if (!this.built) {
+      if (!this.build()) {
+        this.triangleCount = 0;
+        return changed;
+      }
+      changed = true;
+    }
+    const meshes = this.stream.meshes();
+    const perMesh = meshes.map((mesh) => {
+      const level = this.useTolerance ? this.stream.levelFromTolerance(mesh.index, this.tolerance) : 0;
+      const frustum = this.meshFrustum(mesh.index);
+      const key = `${mesh.pendingCount}/${level}/${this.smooth}/${frustum ? frustum.flat().join() : ''}`;
+      if (key !== this.keys[mesh.index] && !this.postpone(mesh)) {
+        this.keys[mesh.index] = key;
+        const start = performance.now();
+        this.update(mesh.index, level, frustum);
+        this.costs[mesh.index] = { at: performance.now(), took: performance.now() - start };
+        changed = true;
+      }
+      return this.geometries[mesh.index].userData.triangles;
+    });
+    this.triangleCount = this.children.reduce(
+      (sum, child) => sum + (child.userData.layer === 'fill' ? perMesh[child.userData.mesh] : 0), 0);
+    if (this.shownMode !== this.drawMode) {
+      this.applyDrawMode();
+      changed = true;
+    }
+    return changed;
+  }
+
+  // Shows each instance's objects as the draw mode asks.
+  applyDrawMode() {
+    const mode = MODE_LAYERS[this.drawMode] ?? MODE_LAYERS.solid;
+    for (const object of this.children) {
+      const { layer, materials } = object.userData;
+      object.visible = mode[layer];
+      if (layer === 'fill') object.material = mode.depthOnly ? materials.depth : materials.fill;
+      // The depth pass goes first, so the edges and points test against it.
+      object.renderOrder = layer === 'fill' ? 0 : 1;
+    }
+    this.shownMode = this.drawMode;
+  }
+
+  /** Frees the GPU buffers and materials. */
+  dispose() {
+    for (const geometry of this.geometries) geometry.dispose();
+    for (const material of this.allMaterials()) material.dispose();
+    this.clear();
+    this.geometries = [];
+    this.materials.clear();
+    this.keys = [];
+    this.costs = [];
+    this.built = false;
+  }
+
+  // A large mesh still loading is copied out at most a quarter of the time,
+  // so that the page keeps its frame rate while the mesh grows; a complete
+  // mesh is shown at once.
+  postpone(mesh) {
+    const cost = this.costs[mesh.index];
+    return mesh.pendingCount > 0 && cost && performance.now() - cost.at < 3 * cost.took;
+  }
+
+  // Creates one THREE.Mesh per instance once the scene's structure is known.
+  build() {
+    const instances = this.stream.instances();
+    if (!instances.length) return false;
+    this.geometries = this.stream.meshes().map(() => {
+      const geometry = new THREE.BufferGeometry();
+      geometry.userData.triangles = 0;
+      return geometry;
+    });
+    for (const instance of instances) {
+      const set = this.materialFor(instance.material);
+      const geometry = this.geometries[instance.mesh];
+      const layers = {
+        fill: new THREE.Mesh(geometry, set.fill),
+        wire: new THREE.Mesh(geometry, set.wire),
+        points: new THREE.Points(geometry, set.points),
+      };
+      for (const [layer, object] of Object.entries(layers)) {
+        object.matrixAutoUpdate = false;
+        object.matrix.fromArray(instance.matrix);
+        object.userData = { mesh: instance.mesh, layer, materials: set };
+        // Bounds grow as vertices arrive; culling by stale bounds would hide them.
+        object.frustumCulled = false;
+        this.add(object);
+      }
+    }
+    this.applyDrawMode();
+    this.built = true;
+    this.generation = this.stream.generation;
+    return true;
+  }
+
+  // The materials of one scene material in every draw mode.
+  materialFor(material) {
+    const key = material ? JSON.stringify(material) : 'default';
+    if (!this.materials.has(key)) {
+      const fill = makeMaterial(material);
+      const wire = fill.clone();
+      wire.wireframe = true;
+      const points = new THREE.PointsMaterial({ color: fill.color, size: 2, sizeAttenuation: false });
+      const depth = new THREE.MeshBasicMaterial({ colorWrite: false, polygonOffset: true,
+        polygonOffsetFactor: 1, polygonOffsetUnits: 1 });
+      this.materials.set(key, { fill, wire, points, depth });
+    }
+    return this.materials.get(key);
+  }
+
+  /** Every three.js material the model uses. */
+  allMaterials() {
+    return [...this.materials.values()].flatMap((set) => Object.values(set));
+  }
+
+  // The culling planes in mesh `index`'s own space, or null.
+  meshFrustum(index) {
+    if (!this.planes) return null;
+    const placed = this.children.find((child) => child.userData.mesh === index);
+    return placed ? this.planes.map((plane) => planeInSpace(plane, placed.matrix.elements)) : null;
+  }
+
+  // Copies the mesh's current detail into its geometry.
+  update(index, level, frustum) {
+    const shown = this.stream.geometry(index, { level, smooth: this.smooth, frustum: frustum ?? undefined });
+    const geometry = this.geometries[index];
+    geometry.dispose();
+    const records = new Float32Array(shown.vertices.length + shown.flatCorners.length);
+    records.set(shown.vertices);
+    records.set(shown.flatCorners, shown.vertices.length);
+    const buffer = new THREE.InterleavedBuffer(records, 6);
+    geometry.setAttribute('normal', new THREE.InterleavedBufferAttribute(buffer, 3, 0));
+    geometry.setAttribute('position', new THREE.InterleavedBufferAttribute(buffer, 3, 3));
+    geometry.setIndex(new THREE.BufferAttribute(Uint32Array.from(shown.indices), 1));
+    geometry.userData.triangles = shown.triangles;
+  }
+}
