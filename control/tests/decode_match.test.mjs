@@ -26,15 +26,20 @@ describe('WebAssembly decode equals native decode', { skip }, () => {
   for (const model of MODELS) {
     test(`${model}: every coder combination at several levels`, async (t) => {
       const folder = scratchFolder(t);
+      // The original coders in every combination, and our dense pair.
+      const choices = [];
       for (const conn of ['raw', 'model2'])
-        for (const geo of ['raw', 'rect', 'polar', 'adaptive'])
+        for (const geo of ['raw', 'rect', 'polar', 'adaptive']) choices.push(['--conn', conn, '--geo', geo]);
+      choices.push(['--codec', 'dense']);
+      for (const choice of choices)
           for (const pred of ['centroid', 'butterfly']) {
-            const file = path.join(folder, `${conn}-${geo}-${pred}.qxz`);
-            qxtool('convert', path.join(CORPUS, model), '-o', file, '--conn', conn, '--geo', geo, '--pred', pred);
+            const name = choice.filter((word) => !word.startsWith('--')).join('-');
+            const file = path.join(folder, `${name}-${pred}.qxz`);
+            qxtool('convert', path.join(CORPUS, model), '-o', file, ...choice, '--pred', pred);
             const stream = await streamOf(unpackedStream(file), { chunk: 997 });
             for (const tolerance of TOLERANCES)
               assertSameSoup(wasmSoup(stream, { tolerance }), nativeSoup(file, folder, { tolerance }),
-                `${conn}/${geo}/${pred} at ${tolerance}`);
+                `${name}/${pred} at ${tolerance}`);
             stream.dispose();
           }
     });
