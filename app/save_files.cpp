@@ -2,6 +2,7 @@
 
 #include "app/text_dump.h"
 #include "app/web_page.h"
+#include "common/diagnostics.h"
 #include "scene/scene_commands.h"
 #include "scene/scene_file.h"
 #include "scene/scene_model.h"
@@ -15,6 +16,28 @@ std::string ReplaceExtension(const std::string& path, const std::string& extensi
   return (hasExtension ? path.substr(0, dot) : path) + extension;
 }
 
+bool WriteCompanionFiles(QXScene& scene, const std::string& scenePath, const SaveDialogSettings& options,
+                         std::string& error, std::string& warning) {
+  if (options.genHTML) {
+    const std::string page = ReplaceExtension(scenePath, ".htm");
+    if (!WriteWebPage(page, scenePath)) {
+      error = page + ": the web page could not be written";
+      return false;
+    }
+    const std::string script = FindControlScript();
+    if (script.empty() || !CopyControlScript(page, script))
+      warning = std::string(kControlFile) + " was not put beside " + page + "; copy it there from the build's control/";
+  }
+  if (options.genTXT) {
+    const std::string dump = ReplaceExtension(scenePath, ".txt");
+    if (!WriteTextDump(dump, scene)) {
+      error = dump + ": the text dump could not be written";
+      return false;
+    }
+  }
+  return true;
+}
+
 bool SaveSceneFiles(QXScene& scene, const std::string& path, const SaveDialogSettings& options, double bound,
                     std::string& error) {
   ApplySaveSettings(options, scene);
@@ -25,21 +48,10 @@ bool SaveSceneFiles(QXScene& scene, const std::string& path, const SaveDialogSet
     error = path + ": " + failure;
     return false;
   }
-  if (options.genHTML) {
-    const std::string page = ReplaceExtension(path, ".htm");
-    if (!WriteWebPage(page, path)) {
-      error = page + ": the web page could not be written";
-      return false;
-    }
-  }
-  if (options.genTXT) {
-    const std::string dump = ReplaceExtension(path, ".txt");
-    if (!WriteTextDump(dump, scene)) {
-      error = dump + ": the text dump could not be written";
-      return false;
-    }
-  }
-  return true;
+  std::string warning;
+  const bool written = WriteCompanionFiles(scene, path, options, error, warning);
+  if (!warning.empty()) PrintError("\nWarning, %s", warning.c_str());
+  return written;
 }
 
 }  // namespace qx
