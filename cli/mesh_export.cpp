@@ -7,6 +7,7 @@
 #include "fan/metrics.h"
 #include "fan/pck.h"
 #include "scene/scene_model.h"
+#include "view/scene_view.h"
 
 namespace qx {
 namespace {
@@ -41,23 +42,36 @@ struct Collector {
 };
 
 // Depth first over every path, carrying the world matrix and the material
-// handed down; false once the visitor asked to stop.
-bool WalkInstances(const QXHier* node, const Matrix& parentWorld, const QXMaterial* inherited,
-                   const MeshInstanceVisitor& visit) {
-  for (; node; node = node->nextSibling) {
-    const Matrix local = node->matrix ? node->matrix->values : IdentityMatrix();
-    const Matrix world = MatrixProduct(local, parentWorld);
-    const QXMaterial* material = node->material ? node->material : inherited;
-    if (node->mesh && !visit(*node->mesh, world, material)) return false;
-    if (!WalkInstances(node->firstChild, world, material, visit)) return false;
+// handed down. A file can share children so that a few nodes stand for an
+// exponential number of paths, or nest them without end: the walk keeps to
+// the view's bounds (nesting depth, nodes visited) and stops there.
+class InstanceWalk {
+ public:
+  explicit InstanceWalk(const MeshInstanceVisitor& visit) : visit_(visit) {}
+
+  // False once the visitor asked to stop or a bound was reached.
+  bool Walk(const QXHier* node, const Matrix& parentWorld, const QXMaterial* inherited, int depth) {
+    if (depth >= SceneView::kMaxHierarchyDepth) return true;  // the view draws nothing deeper either
+    for (; node; node = node->nextSibling) {
+      if (++visited_ > SceneView::kMaxNodesPerFrame) return false;
+      const Matrix local = node->matrix ? node->matrix->values : IdentityMatrix();
+      const Matrix world = MatrixProduct(local, parentWorld);
+      const QXMaterial* material = node->material ? node->material : inherited;
+      if (node->mesh && !visit_(*node->mesh, world, material)) return false;
+      if (!Walk(node->firstChild, world, material, depth + 1)) return false;
+    }
+    return true;
   }
-  return true;
-}
+
+ private:
+  const MeshInstanceVisitor& visit_;
+  int64_t visited_ = 0;
+};
 
 }  // namespace
 
 void ForEachMeshInstance(const QXScene& scene, const MeshInstanceVisitor& visit) {
-  WalkInstances(scene.roots, IdentityMatrix(), nullptr, visit);
+  InstanceWalk(visit).Walk(scene.roots, IdentityMatrix(), nullptr, 0);
 }
 
 bool CollectSceneTriangles(const QXScene& scene, int32_t level, float tolerance, TriangleSoup& soup,

@@ -26,7 +26,8 @@ class QXPck;
 // a mesh: `world` is the node's local matrix applied after its ancestors',
 // `material` the node's own or else its nearest ancestor's (null when none
 // has one). A node shared by two parents is an instance under each. Stops as
-// soon as visit returns false.
+// soon as visit returns false, and keeps to the view's bounds on nesting and
+// on nodes visited (a hostile file can stand for endless paths).
 using MeshInstanceVisitor = std::function<bool(const QXPck& mesh, const Matrix& world, const QXMaterial* material)>;
 void ForEachMeshInstance(const QXScene& scene, const MeshInstanceVisitor& visit);
 
