@@ -3,7 +3,10 @@
 // run does exactly what the menu does.
 #pragma once
 
+#include <optional>
 #include <string_view>
+
+#include "import/model_format.h"
 
 namespace qx {
 
@@ -66,7 +69,7 @@ enum Command : int {
 // the model formats import); kCmdNone for a name without a known type.
 Command FileTypeCommand(std::string_view path);
 
-// True for the eight import commands.
-bool IsImportCommand(int id);
+// The format an import command reads; none for any other command.
+std::optional<ModelFormat> ImportFormat(int command);
 
 }  // namespace qx

@@ -59,40 +59,7 @@ std::optional<Axis> RotationAxis(int id) {
   return std::nullopt;
 }
 
-std::optional<ModelFormat> ImportFormat(int id) {
-  switch (id) {
-    case kCmdImport3DS: return ModelFormat::Fmt3DS;
-    case kCmdImportSTL: return ModelFormat::FmtSTL;
-    case kCmdImportPLY: return ModelFormat::FmtPLY;
-    case kCmdImportLDraw: return ModelFormat::FmtLDraw;
-    case kCmdImportOBJ: return ModelFormat::FmtOBJ;
-    case kCmdImportDXF: return ModelFormat::FmtDXF;
-    case kCmdImportLWO: return ModelFormat::FmtLWO;
-    case kCmdImportAC3D: return ModelFormat::FmtAC3D;
-    default: return std::nullopt;
-  }
-}
-
 }  // namespace
-
-Command FileTypeCommand(std::string_view path) {
-  const FileType type = ClassifyFileName(path);
-  if (type.kind == FileKind::kNativeScene) return kCmdOpen;
-  if (type.kind != FileKind::kModel) return kCmdNone;
-  switch (type.format) {
-    case ModelFormat::Fmt3DS: return kCmdImport3DS;
-    case ModelFormat::FmtSTL: return kCmdImportSTL;
-    case ModelFormat::FmtPLY: return kCmdImportPLY;
-    case ModelFormat::FmtLDraw: return kCmdImportLDraw;
-    case ModelFormat::FmtOBJ: return kCmdImportOBJ;
-    case ModelFormat::FmtDXF: return kCmdImportDXF;
-    case ModelFormat::FmtLWO: return kCmdImportLWO;
-    case ModelFormat::FmtAC3D: return kCmdImportAC3D;
-  }
-  return kCmdNone;
-}
-
-bool IsImportCommand(int id) { return ImportFormat(id).has_value(); }
 
 SceneWindow::SceneWindow(bool soft, WindowHost& host)
     : SceneView(soft),
