@@ -12,7 +12,7 @@ VERMELLE_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libosmesa6-dev
   libfltk1.3-dev
-  xvfb xdotool imagemagick python3 assimp-utils
+  xvfb xauth xdotool imagemagick python3 assimp-utils
   clang-14 libclang-rt-14-dev
   emscripten nodejs chromium
 )
