@@ -16,7 +16,7 @@
 #include "fan/fan_record.h"
 #include "platform/fltk_dialogs.h"
 #include "platform/osmesa_surface.h"
-#include "scene/registry.h"
+#include "stream/registry.h"
 
 namespace {
 

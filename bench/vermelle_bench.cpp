@@ -16,8 +16,8 @@
 #include "bench/report.h"
 #include "bench/timed_work.h"
 #include "fan/mesh_packer.h"
-#include "scene/registry.h"
 #include "scene/scene_file.h"
+#include "stream/registry.h"
 
 namespace qx::bench {
 namespace {

@@ -9,7 +9,7 @@
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "common/diagnostics.h"
-#include "scene/registry.h"
+#include "stream/registry.h"
 
 namespace qx {
 namespace {

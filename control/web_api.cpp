@@ -13,8 +13,8 @@
 #include "control/web_decoder.h"
 #include "fan/mesh_packer.h"
 #include "fan/metrics.h"
-#include "scene/registry.h"
 #include "scene/scene_model.h"
+#include "stream/registry.h"
 
 namespace qx {
 namespace {

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <new>
 
-#include "scene/persistent.h"
 #include "scene/scene_model.h"
+#include "stream/persistent.h"
 
 // Suspends the calling coroutine until the script resumes it (web_library.js).
 extern "C" void qx_wait_for_bytes(void);

@@ -28,7 +28,7 @@
 #include <span>
 #include <vector>
 
-#include "scene/object_reader.h"
+#include "stream/object_reader.h"
 
 namespace qx {
 

@@ -1,7 +1,7 @@
 #include "fan/bit_channel.h"
 
-#include "scene/object_reader.h"
-#include "scene/object_writer.h"
+#include "stream/object_reader.h"
+#include "stream/object_writer.h"
 
 namespace qx {
 

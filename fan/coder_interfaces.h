@@ -9,7 +9,7 @@
 
 #include "common/geometry.h"
 #include "fan/face_link.h"
-#include "scene/persistent.h"
+#include "stream/persistent.h"
 
 namespace qx {
 

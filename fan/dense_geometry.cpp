@@ -8,8 +8,8 @@
 #include "fan/geometry_coders.h"
 #include "fan/pck.h"
 #include "fan/predictors.h"
-#include "scene/object_reader.h"
-#include "scene/object_writer.h"
+#include "stream/object_reader.h"
+#include "stream/object_writer.h"
 
 namespace qx {
 

@@ -7,9 +7,9 @@
 
 #include "fan/bit_channel.h"
 #include "fan/pck.h"
-#include "scene/byte_order.h"
-#include "scene/object_reader.h"
-#include "scene/object_writer.h"
+#include "stream/byte_order.h"
+#include "stream/object_reader.h"
+#include "stream/object_writer.h"
 
 namespace qx {
 

@@ -23,7 +23,7 @@
 #include "common/geometry.h"
 #include "fan/fan_record.h"
 #include "fan/vertex_bits.h"
-#include "scene/persistent.h"
+#include "stream/persistent.h"
 
 namespace qx {
 

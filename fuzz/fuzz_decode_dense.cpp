@@ -14,8 +14,8 @@
 #include "fan/dense_geometry.h"
 #include "fan/fan_record.h"
 #include "fuzz/fuzz_support.h"
-#include "scene/object_reader.h"
-#include "scene/registry.h"
+#include "stream/object_reader.h"
+#include "stream/registry.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   qx::RegisterStandardClasses();

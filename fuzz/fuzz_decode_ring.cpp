@@ -11,7 +11,7 @@
 #include "fan/connectivity.h"
 #include "fan/fan_record.h"
 #include "fuzz/fuzz_support.h"
-#include "scene/object_reader.h"
+#include "stream/object_reader.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include "fan/bit_channel.h"
 #include "fan/geometry_coders.h"
 #include "fuzz/fuzz_support.h"
-#include "scene/object_reader.h"
-#include "scene/registry.h"
+#include "stream/object_reader.h"
+#include "stream/registry.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   qx::RegisterStandardClasses();

@@ -11,8 +11,8 @@
 #include "import/import_options.h"
 #include "import/importer.h"
 #include "import/model_format.h"
-#include "scene/registry.h"
 #include "scene/scene_model.h"
+#include "stream/registry.h"
 
 #ifndef VERMELLE_FUZZ_EXTENSION
 #error "VERMELLE_FUZZ_EXTENSION must name the format's file extension"

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "scene/registry.h"
 #include "scene/scene_file.h"
 #include "scene/scene_model.h"
+#include "stream/registry.h"
 #include "tools/scene_tools.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {

@@ -6,9 +6,9 @@
 #include <memory>
 
 #include "fuzz/fuzz_support.h"
-#include "scene/registry.h"
 #include "scene/scene_file.h"
 #include "scene/scene_model.h"
+#include "stream/registry.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   qx::RegisterStandardClasses();

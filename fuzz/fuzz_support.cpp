@@ -11,7 +11,7 @@
 
 #include "fan/face_link.h"
 #include "fan/fan_walk.h"
-#include "scene/object_writer.h"
+#include "stream/object_writer.h"
 #include "tests/fan/progressive_grid.h"
 
 namespace qx::fuzzing {

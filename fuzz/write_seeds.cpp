@@ -21,10 +21,10 @@
 #include "fuzz/fuzz_support.h"
 #include "import/import_options.h"
 #include "import/importer.h"
-#include "scene/object_writer.h"
-#include "scene/registry.h"
 #include "scene/scene_file.h"
 #include "scene/scene_model.h"
+#include "stream/object_writer.h"
+#include "stream/registry.h"
 #include "tests/import/ac3d_lines.h"
 
 namespace qx::fuzzing {

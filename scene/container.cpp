@@ -13,9 +13,9 @@
 #include "fan/bit_channel.h"
 #include "fan/mesh_packer.h"
 #include "fan/pck.h"
-#include "scene/object_reader.h"
-#include "scene/object_writer.h"
 #include "scene/scene_model.h"
+#include "stream/object_reader.h"
+#include "stream/object_writer.h"
 
 namespace qx {
 namespace {

@@ -1,6 +1,6 @@
 // The object stream of a scene file on disk, read through zlib's gzip
-// reader. Kept apart from object_reader.h so that the decoder builds without
-// zlib where the bytes come unpacked (the WebAssembly viewer).
+// reader. Kept apart from stream/object_reader.h so that the decoder builds
+// without zlib where the bytes come unpacked (the WebAssembly viewer).
 #pragma once
 
 #include <memory>
@@ -8,7 +8,7 @@
 
 #include <zlib.h>
 
-#include "scene/object_reader.h"
+#include "stream/object_reader.h"
 
 namespace qx {
 

@@ -5,8 +5,8 @@
 
 #include "common/pipe.h"
 #include "common/threads.h"
-#include "scene/persistent.h"
 #include "scene/scene_model.h"
+#include "stream/persistent.h"
 
 namespace qx {
 namespace {

@@ -32,7 +32,7 @@
 
 #include <zlib.h>
 
-#include "scene/object_reader.h"
+#include "stream/object_reader.h"
 
 namespace qx {
 

@@ -10,8 +10,8 @@
 #include <zlib.h>
 
 #include "scene/gz_object_reader.h"
-#include "scene/object_writer.h"
 #include "scene/scene_model.h"
+#include "stream/object_writer.h"
 
 namespace qx {
 namespace {

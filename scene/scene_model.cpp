@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "scene/object_reader.h"
-#include "scene/object_writer.h"
+#include "stream/object_reader.h"
+#include "stream/object_writer.h"
 
 namespace qx {
 

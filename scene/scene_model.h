@@ -14,7 +14,7 @@
 
 #include "common/geometry.h"
 #include "fan/pck.h"
-#include "scene/persistent.h"
+#include "stream/persistent.h"
 
 namespace qx {
 

@@ -4,8 +4,8 @@
 #include "fan/geometry_coders.h"
 #include "fan/pck.h"
 #include "fan/predictors.h"
-#include "scene/registry.h"
 #include "scene/scene_model.h"
+#include "stream/registry.h"
 
 namespace qx {
 

@@ -21,9 +21,9 @@
 #include "import/import_sink.h"
 #include "import/model_format.h"
 #include "import/stl_reader.h"
-#include "scene/registry.h"
 #include "scene/scene_file.h"
 #include "scene/scene_model.h"
+#include "stream/registry.h"
 #include "tests/support/scratch_folder.h"
 
 namespace qx {

@@ -15,9 +15,9 @@
 #include "cli/commands.h"
 #include "fan/fan_walk.h"
 #include "fan/pck.h"
-#include "scene/registry.h"
 #include "scene/scene_file.h"
 #include "scene/scene_model.h"
+#include "stream/registry.h"
 #include "tests/support/scratch_folder.h"
 
 namespace qx {

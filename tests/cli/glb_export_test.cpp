@@ -20,7 +20,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/commands.h"
-#include "scene/registry.h"
+#include "stream/registry.h"
 #include "tests/support/scratch_folder.h"
 
 namespace qx {

@@ -12,9 +12,9 @@
 #include "fan/fan_walk.h"
 #include "platform/gl_api.h"
 #include "platform/osmesa_surface.h"
-#include "scene/registry.h"
 #include "scene/scene_file.h"
 #include "scene/scene_model.h"
+#include "stream/registry.h"
 #include "tests/support/scratch_folder.h"
 #include "view/scene_view.h"
 

@@ -14,9 +14,9 @@
 
 #include "cli/stream_command.h"
 #include "fan/quadric_builder.h"
-#include "scene/registry.h"
 #include "scene/scene_file.h"
 #include "scene/scene_model.h"
+#include "stream/registry.h"
 #include "tests/support/scratch_folder.h"
 
 namespace qx {

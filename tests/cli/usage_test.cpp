@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/command_table.h"
-#include "scene/registry.h"
+#include "stream/registry.h"
 #include "tests/support/scratch_folder.h"
 
 namespace qx {

@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "scene/object_reader.h"
-#include "scene/object_writer.h"
+#include "stream/object_reader.h"
+#include "stream/object_writer.h"
 
 namespace qx {
 namespace {

@@ -15,8 +15,8 @@
 #include "fan/fan_record.h"
 #include "fan/fan_walk.h"
 #include "fan/pck.h"
-#include "scene/object_reader.h"
-#include "scene/object_writer.h"
+#include "stream/object_reader.h"
+#include "stream/object_writer.h"
 
 namespace qx::testing_coders {
 

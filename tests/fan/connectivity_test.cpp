@@ -12,8 +12,8 @@
 #include "fan/edge_dependency.h"
 #include "fan/geometry_coders.h"
 #include "fan/pck.h"
-#include "scene/object_reader.h"
-#include "scene/object_writer.h"
+#include "stream/object_reader.h"
+#include "stream/object_writer.h"
 #include "tests/fan/coder_round_trip.h"
 #include "tests/fan/progressive_grid.h"
 

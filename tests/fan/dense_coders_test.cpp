@@ -28,11 +28,11 @@
 #include "import/import_options.h"
 #include "import/importer.h"
 #include "progressive_grid.h"
-#include "scene/object_writer.h"
-#include "scene/registry.h"
 #include "scene/scene_commands.h"
 #include "scene/scene_file.h"
 #include "scene/scene_model.h"
+#include "stream/object_writer.h"
+#include "stream/registry.h"
 
 namespace qx {
 namespace {

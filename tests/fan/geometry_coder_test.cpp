@@ -14,9 +14,9 @@
 #include "fan/connectivity.h"
 #include "fan/pck.h"
 #include "fan/predictors.h"
-#include "scene/object_reader.h"
-#include "scene/object_writer.h"
-#include "scene/registry.h"
+#include "stream/object_reader.h"
+#include "stream/object_writer.h"
+#include "stream/registry.h"
 #include "tests/fan/coder_round_trip.h"
 #include "tests/fan/progressive_grid.h"
 

@@ -7,7 +7,7 @@
 #include "fan/face_link.h"
 #include "fan/fan_record.h"
 #include "fan/pck.h"
-#include "scene/registry.h"
+#include "stream/registry.h"
 #include "tests/fan/coder_round_trip.h"
 
 namespace qx {

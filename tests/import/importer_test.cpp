@@ -14,8 +14,8 @@
 #include "fan/fan_walk.h"
 #include "fan/pck.h"
 #include "fan/quadric_builder.h"
-#include "scene/registry.h"
 #include "scene/scene_model.h"
+#include "stream/registry.h"
 #include "tests/support/scratch_folder.h"
 
 namespace qx {

@@ -12,9 +12,9 @@
 #include "fan/volume_builder.h"
 #include "import/import_options.h"
 #include "import/importer.h"
-#include "scene/registry.h"
 #include "scene/scene_file.h"
 #include "scene/scene_model.h"
+#include "stream/registry.h"
 
 namespace qx {
 namespace {

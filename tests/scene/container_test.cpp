@@ -22,11 +22,11 @@
 #include "fan/mesh_packer.h"
 #include "fan/metrics.h"
 #include "fan/pck.h"
-#include "scene/object_reader.h"
-#include "scene/object_writer.h"
-#include "scene/registry.h"
 #include "scene/scene_file.h"
 #include "scene/scene_model.h"
+#include "stream/object_reader.h"
+#include "stream/object_writer.h"
+#include "stream/registry.h"
 #include "tests/support/scratch_folder.h"
 
 namespace qx {

@@ -26,9 +26,9 @@
 #include "scene/feeder.h"
 #include "scene/progressive_loader.h"
 #include "scene/rate_table.h"
-#include "scene/registry.h"
 #include "scene/scene_file.h"
 #include "scene/scene_model.h"
+#include "stream/registry.h"
 #include "tests/support/scratch_folder.h"
 
 namespace qx {

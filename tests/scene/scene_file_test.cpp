@@ -17,9 +17,9 @@
 #include <zlib.h>
 
 #include "scene/gz_object_reader.h"
-#include "scene/object_writer.h"
-#include "scene/registry.h"
 #include "scene/scene_model.h"
+#include "stream/object_writer.h"
+#include "stream/registry.h"
 #include "tests/support/scratch_folder.h"
 
 namespace qx {

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "scene/registry.h"
 #include "scene/scene_file.h"
+#include "stream/registry.h"
 #include "view/ppm.h"
 #include "view_test_support.h"
 #include "tests/support/scratch_folder.h"

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "scene/crc32.h"
+#include "stream/crc32.h"
 
 namespace qx {
 

@@ -1,4 +1,4 @@
-#include "scene/registry.h"
+#include "stream/registry.h"
 
 #include <mutex>
 #include <unordered_map>

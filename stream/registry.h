@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "scene/persistent.h"
+#include "stream/persistent.h"
 
 namespace qx {
 

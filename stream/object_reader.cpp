@@ -1,12 +1,12 @@
-#include "scene/object_reader.h"
+#include "stream/object_reader.h"
 
 #include <algorithm>
 #include <climits>
 #include <cstring>
 
 #include "common/diagnostics.h"
-#include "scene/byte_order.h"
-#include "scene/registry.h"
+#include "stream/byte_order.h"
+#include "stream/registry.h"
 
 namespace qx {
 

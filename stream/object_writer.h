@@ -19,7 +19,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "scene/persistent.h"
+#include "stream/persistent.h"
 
 namespace qx {
 

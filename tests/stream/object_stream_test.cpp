@@ -5,12 +5,12 @@
 #include <gtest/gtest.h>
 
 #include "common/diagnostics.h"
-#include "scene/byte_order.h"
-#include "scene/crc32.h"
-#include "scene/object_reader.h"
-#include "scene/object_writer.h"
-#include "scene/registry.h"
 #include "scene/scene_model.h"
+#include "stream/byte_order.h"
+#include "stream/crc32.h"
+#include "stream/object_reader.h"
+#include "stream/object_writer.h"
+#include "stream/registry.h"
 
 namespace qx {
 namespace {

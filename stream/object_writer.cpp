@@ -1,8 +1,8 @@
-#include "scene/object_writer.h"
+#include "stream/object_writer.h"
 
 #include <cstring>
 
-#include "scene/byte_order.h"
+#include "stream/byte_order.h"
 
 namespace qx {
 
