@@ -11,7 +11,7 @@ import { cullingPlanes, frustumScale } from './frustum.mjs';
 import { openMenu } from './context_menu.mjs';
 import { installInteraction } from './interaction.mjs';
 import { PROPERTIES, versionFromDate } from './properties.mjs';
-import { QXModel } from './qx_model.mjs';
+import { QXModel, setTwoSideLight } from './qx_model.mjs';
 
 const GLOBAL_AMBIENT = 0.2;
 
@@ -100,6 +100,12 @@ export class QXRep32Viewer {
   get drawMode() { return this.mode; }
   set drawMode(mode) {
     this.mode = mode;
+    this.dirty = true;
+  }
+
+  /** Light 0 (from the eye) or light 1 (from behind the model) on or off. */
+  toggleLight(k) {
+    this.lights[k].visible = !this.lights[k].visible;
     this.dirty = true;
   }
 
@@ -192,6 +198,7 @@ export class QXRep32Viewer {
         material.side = side;
         material.needsUpdate = true;
       }
+      for (const material of this.model.allMaterials()) setTwoSideLight(material, v.TwoSideLight);
       this.model.drawMode = this.drawMode;
     }
   }
