@@ -309,6 +309,32 @@ describe('the generated page in Chromium', { skip }, () => {
     await page.close();
   });
 
+  test('Ctrl+G glides the view back to the scene from a look-around', async () => {
+    const page = await open();
+    await waitForTriangles(page, models.wuson);
+    const box = await page.locator('#QXRep32').boundingBox();
+    const centre = [box.x + box.width / 2, box.y + box.height / 2];
+    await page.keyboard.down('Control');
+    await page.mouse.move(...centre);
+    await page.mouse.down();
+    await page.mouse.move(centre[0] + 40, centre[1], { steps: 4 });
+    await page.mouse.up();
+    await page.keyboard.up('Control');
+    const offCentre = () => page.evaluate(() => {
+      const [x, y, z] = QXRep32.qxViewer.stream.box().centre;
+      return QXRep32.qxViewer.target.distanceTo({ x, y, z });
+    });
+    const away = await offCentre();
+    assert.ok(away > 0.5, `the look-around turned the view by ${away}`);
+    await page.keyboard.press('Control+g');
+    await page.waitForTimeout(200);
+    const gliding = await offCentre();
+    assert.ok(gliding < away && gliding > 0.5 * away, `${gliding} on the way from ${away}`);
+    await page.waitForFunction(() => QXRep32.qxViewer.target.equals(QXRep32.qxViewer.goal), null, { timeout: 10000 });
+    assert.ok(await offCentre() < 1e-5);
+    await page.close();
+  });
+
   test('without WebGL the element says so in one line', async () => {
     const page = await browser.newPage();
     await page.addInitScript(() => {

@@ -1,7 +1,7 @@
 // The viewer's context menu (right button): the editor's menu items that
 // make sense in a page — draw modes, progressive or selective refinement,
 // anti-aliasing, cull face, smoothing, vertex array, the lights, axis,
-// status bar, About and the web site.
+// status bar, going to the selection, About and the web site.
 // Each item is data: its text, whether it is checked, what it does.
 
 export const HOME_PAGE = 'http://www.trevalis.example/';
@@ -42,6 +42,7 @@ export function menuItems(viewer) {
       ...viewer.lights.map((light, k) => ({ text: LIGHT_TEXTS[k], checked: light.visible, run: () => viewer.toggleLight(k) })),
       { text: 'Show Axis', checked: element.ShowAxis, run: toggle('ShowAxis') },
       { text: 'Show Status Bar', checked: element.ShowStatusBar, run: toggle('ShowStatusBar') }],
+    [{ text: 'Goto selected', run: () => viewer.gotoSelected() }],
     [{ text: 'About Trevalis ...', run: () => element.AboutBox() },
       { text: 'Visit Trevalis Web Site', run: () => window.open(HOME_PAGE, '_blank', 'noopener') }],
   ];

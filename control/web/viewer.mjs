@@ -12,6 +12,7 @@ import { openMenu } from './context_menu.mjs';
 import { installInteraction } from './interaction.mjs';
 import { PROPERTIES, versionFromDate } from './properties.mjs';
 import { QXModel, setTwoSideLight } from './qx_model.mjs';
+import { TargetEasing } from './target_easing.mjs';
 
 const GLOBAL_AMBIENT = 0.2;
 
@@ -49,7 +50,8 @@ export class QXRep32Viewer {
 
   createRenderer() {
     this.canvas = document.createElement('canvas');
-    Object.assign(this.canvas.style, { position: 'absolute', left: '0', top: '0', width: '100%', height: '100%' });
+    Object.assign(this.canvas.style, { position: 'absolute', left: '0', top: '0', width: '100%', height: '100%',
+      outline: 'none' });
     try {
       this.renderer = new THREE.WebGLRenderer({ canvas: this.canvas, preserveDrawingBuffer: true, antialias: false });
     } catch {
@@ -266,7 +268,17 @@ export class QXRep32Viewer {
     const [cx, cy, cz] = box.centre;
     const s = (2 * Math.hypot(...box.half)) / 3;
     const offset = 2 * s * this.camera.aspect;
-    this.target = new THREE.Vector3(cx, cy, cz);
+    if (!this.target) {
+      this.target = new THREE.Vector3();
+      this.goal = new THREE.Vector3();
+      this.easing = new TargetEasing(this.target, this.goal, () => {
+        this.camera.lookAt(this.target);
+        this.dirty = true;
+      });
+    }
+    this.easing.stop();
+    this.target.set(cx, cy, cz);
+    this.goal.copy(this.target);
     this.camera.position.set(cx + offset, cy + offset, cz + offset);
     this.camera.near = Math.max(1e-4, s / 100);
     this.camera.far = s * 100;
@@ -275,6 +287,23 @@ export class QXRep32Viewer {
     this.placeAxis(box);
     this.framed = true;
     this.dirty = true;
+  }
+
+  /**
+   * "Goto selected": the goal becomes the mean of the world centres of the
+   * selected instances, or the scene's centre when none is selected, and
+   * the target eases there.
+   */
+  gotoSelected() {
+    if (!this.goal || !this.model) return;
+    const meshes = this.stream.meshes();
+    const centres = this.model.children
+      .filter((child) => child.userData.layer === 'fill' && child.userData.selectionBox)
+      .map((child) => new THREE.Vector3(...meshes[child.userData.mesh].box.centre).applyMatrix4(child.matrix));
+    if (centres.length) this.goal.set(0, 0, 0);
+    else this.goal.set(...this.stream.box().centre);
+    for (const centre of centres) this.goal.addScaledVector(centre, 1 / centres.length);
+    this.easing.start();
   }
 
   placeAxis(box) {
