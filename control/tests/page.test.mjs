@@ -180,7 +180,7 @@ describe('the generated page in Chromium', { skip }, () => {
     await page.waitForTimeout(300);
     const plain = await shades();
     await page.evaluate(() => { QXRep32.Antialiasing = true; });
-    await page.waitForTimeout(300);
+    await page.waitForTimeout(1500);  // the smoothed picture waits for about a second of stillness
     assert.ok(await shades() > plain * 1.2, 'anti-aliasing adds shades along the edges');
 
     await page.evaluate(() => { QXRep32.BackColor = 0x0000ff; });  // red, as an OLE colour

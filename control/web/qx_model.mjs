@@ -249,7 +249,7 @@ export class QXModel extends THREE.Group {
     const buffer = new THREE.InterleavedBuffer(records, 6);
     geometry.setAttribute('normal', new THREE.InterleavedBufferAttribute(buffer, 3, 0));
     geometry.setAttribute('position', new THREE.InterleavedBufferAttribute(buffer, 3, 3));
-    geometry.setIndex(new THREE.BufferAttribute(Uint32Array.from(shown.indices), 1));
+    geometry.setIndex(new THREE.BufferAttribute(shown.indices.slice(), 1));
     geometry.userData.triangles = shown.triangles;
   }
 }

@@ -15,6 +15,12 @@ import { QXModel, setTwoSideLight } from './qx_model.mjs';
 import { TargetEasing } from './target_easing.mjs';
 
 const GLOBAL_AMBIENT = 0.2;
+// The anti-aliased picture waits until the view has been still this long,
+// as the editor waits 24 idle ticks of 40 ms: while a scene streams in or
+// the view moves, the nine-fold drawing would be thrown away at once.
+const ANTIALIAS_AFTER_MS = 960;
+// A drawing that takes less than this (about two display frames) is not paced.
+const CHEAP_DRAWING_MS = 25;
 
 export class QXRep32Viewer {
   /**
@@ -32,6 +38,7 @@ export class QXRep32Viewer {
     // only a window marked dirty: idle frames would take the page's time
     // from the feed and the decoder.
     this.dirty = true;
+    this.nextModelFrame = 0;
     this.prepareBox();
     this.defineProperties();
     if (!this.createRenderer()) return;
@@ -117,6 +124,8 @@ export class QXRep32Viewer {
     this.scene.add(this.model);
     this.download = new SceneDownload(stream, { kbPerSecond: this.values.KbPerSecond });
     this.download.addEventListener('readystatechange', (event) => this.setReadyState(event.readyState));
+    // Once the decoder has the whole file, nothing waits for the page's time.
+    this.download.addEventListener('complete', () => { this.nextModelFrame = 0; this.fedCompletely = true; });
     this.download.addEventListener('error', (event) => {
       if (this.fallback) {
         this.download.fileName = this.fallback;
@@ -148,6 +157,7 @@ export class QXRep32Viewer {
 
   setReadyState(state) {
     this.readyState = state;
+    if (state === 1) this.fedCompletely = false;
     const event = new Event('readystatechange');
     event.readyState = state;
     this.element.dispatchEvent(event);
@@ -240,16 +250,19 @@ export class QXRep32Viewer {
   }
 
   frame() {
-    if (this.model) {
+    const now = performance.now();
+    this.measureDrawing(now);
+    if (this.model && (this.dirty || now >= this.nextModelFrame)) {
       this.apply('');
       if (this.model.refresh()) this.dirty = true;
       if (!this.framed) this.frameCamera();
     }
-    const idleAntialiasing = !this.dirty && this.antialiasPending && this.values.Antialiasing;
+    const idleAntialiasing = !this.dirty && this.antialiasPending && this.values.Antialiasing &&
+      now - this.drawnAt >= ANTIALIAS_AFTER_MS;
     if (!this.dirty && !idleAntialiasing && !this.values.ShowStatusBar) return;
     this.updateStatus();
     if (idleAntialiasing) {
-      // Nothing moved since the last frame: draw it once more, smoothed.
+      // Nothing moved for a while: draw it once more, smoothed.
       this.antialiasPending = false;
       this.antialiaser ??= new Antialiaser();
       this.antialiaser.render(this.renderer, this.scene, this.camera);
@@ -258,7 +271,20 @@ export class QXRep32Viewer {
     if (!this.dirty) return;
     this.dirty = false;
     this.antialiasPending = true;
+    this.drawnAt = now;
     this.renderer.render(this.scene, this.camera);
+  }
+
+  // A drawing's cost shows as the time until the next animation frame: the
+  // page's thread waits there until the picture is on screen. When it is
+  // costly, the next frame that only shows more of a loading scene waits
+  // so that such drawing takes at most a third of the time, and the feed
+  // and the page have the rest. Moving the view still draws at once.
+  measureDrawing(now) {
+    if (this.drawnAt === undefined || this.measured === this.drawnAt) return;
+    const cost = now - this.drawnAt;
+    this.measured = this.drawnAt;
+    this.nextModelFrame = cost > CHEAP_DRAWING_MS && !this.fedCompletely ? now + 2 * cost : 0;
   }
 
   // The first frame with a known box fits the camera to it, as the editor does.
