@@ -70,6 +70,9 @@ describe('the generated page in Chromium', { skip }, () => {
       qxtool('convert', path.join(CORPUS, model), '-o', path.join(folder, `${name}.qxz`), '--html');
       models[name] = nativeSoup(path.join(folder, `${name}.qxz`), folder).faces.length / 3;
     }
+    // One square whose front faces away from the first view's eye (its normal is −z).
+    fs.writeFileSync(path.join(folder, 'plane.obj'), 'v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nf 1 4 3\nf 1 3 2\n');
+    qxtool('convert', path.join(folder, 'plane.obj'), '-o', path.join(folder, 'plane.qxz'));
     // The page names its scene by the full local path, which the server does
     // not serve: the control falls back to the file beside the page.
     assert.match(fs.readFileSync(path.join(folder, 'wuson.htm'), 'utf8'), new RegExp(`VALUE="${folder}/wuson.qxz"`));
@@ -177,7 +180,7 @@ describe('the generated page in Chromium', { skip }, () => {
     await page.waitForTimeout(300);
     const plain = await shades();
     await page.evaluate(() => { QXRep32.Antialiasing = true; });
-    await page.waitForTimeout(300);
+    await page.waitForTimeout(1500);  // the smoothed picture waits for about a second of stillness
     assert.ok(await shades() > plain * 1.2, 'anti-aliasing adds shades along the edges');
 
     await page.evaluate(() => { QXRep32.BackColor = 0x0000ff; });  // red, as an OLE colour
@@ -189,6 +192,33 @@ describe('the generated page in Chromium', { skip }, () => {
       return [...pixel.subarray(0, 3)];
     });
     assert.deepEqual(corner, [255, 0, 0]);
+    await page.close();
+  });
+
+  test('TwoSideLight lights the back of a surface as its front', async () => {
+    const page = await open();
+    await page.evaluate(() => showModel('plane.qxz'));
+    await waitForTriangles(page, 2);
+    const element = page.locator('#QXRep32');
+    // Light 1 shines from behind the model, onto the front of a face seen
+    // from the back: with it off, only two-sided lighting lights that face.
+    await element.click({ button: 'right', position: { x: 10, y: 10 } });
+    await page.locator('[role=menuitemcheckbox]', { hasText: /Lilght 1$/ }).click();
+    const centre = async () => {
+      await page.waitForTimeout(300);
+      return page.evaluate(() => {
+        const gl = QXRep32.qxViewer.renderer.getContext();
+        const pixel = new Uint8Array(4);
+        gl.readPixels(gl.drawingBufferWidth / 2, gl.drawingBufferHeight / 2, 1, 1, gl.RGBA, gl.UNSIGNED_BYTE, pixel);
+        return pixel[0] + pixel[1] + pixel[2];
+      });
+    };
+    const oneSided = await centre();
+    await page.evaluate(() => { QXRep32.TwoSideLight = true; });
+    const twoSided = await centre();
+    assert.ok(twoSided > oneSided + 60, `back face ${oneSided} one-sided, ${twoSided} two-sided`);
+    await page.evaluate(() => { QXRep32.CullFace = true; });
+    assert.equal(await centre(), 3 * 255, 'culling removes the back face');
     await page.close();
   });
 
@@ -276,6 +306,32 @@ describe('the generated page in Chromium', { skip }, () => {
     await page.mouse.click(...centre);
     await page.keyboard.up('Shift');
     assert.equal(await selected(), 0);
+    await page.close();
+  });
+
+  test('Ctrl+G glides the view back to the scene from a look-around', async () => {
+    const page = await open();
+    await waitForTriangles(page, models.wuson);
+    const box = await page.locator('#QXRep32').boundingBox();
+    const centre = [box.x + box.width / 2, box.y + box.height / 2];
+    await page.keyboard.down('Control');
+    await page.mouse.move(...centre);
+    await page.mouse.down();
+    await page.mouse.move(centre[0] + 40, centre[1], { steps: 4 });
+    await page.mouse.up();
+    await page.keyboard.up('Control');
+    const offCentre = () => page.evaluate(() => {
+      const [x, y, z] = QXRep32.qxViewer.stream.box().centre;
+      return QXRep32.qxViewer.target.distanceTo({ x, y, z });
+    });
+    const away = await offCentre();
+    assert.ok(away > 0.5, `the look-around turned the view by ${away}`);
+    await page.keyboard.press('Control+g');
+    await page.waitForTimeout(200);
+    const gliding = await offCentre();
+    assert.ok(gliding < away && gliding > 0.5 * away, `${gliding} on the way from ${away}`);
+    await page.waitForFunction(() => QXRep32.qxViewer.target.equals(QXRep32.qxViewer.goal), null, { timeout: 10000 });
+    assert.ok(await offCentre() < 1e-5);
     await page.close();
   });
 

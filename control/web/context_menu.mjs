@@ -1,10 +1,13 @@
 // The viewer's context menu (right button): the editor's menu items that
 // make sense in a page — draw modes, progressive or selective refinement,
-// anti-aliasing, cull face, smoothing, vertex array, two-sided light, axis,
-// status bar, About and the web site.
+// anti-aliasing, cull face, smoothing, vertex array, the lights, axis,
+// status bar, going to the selection, About and the web site.
 // Each item is data: its text, whether it is checked, what it does.
 
 export const HOME_PAGE = 'http://www.trevalis.example/';
+
+// The editor's menu texts, as they stand.
+const LIGHT_TEXTS = ['Light 0', 'Lilght 1'];
 
 const SMOOTH_STEPS = ['Goureaud', '10º', '20º', '30º', '40º', '50º', '60º', '70º', '80º', 'Flat'];
 
@@ -36,8 +39,10 @@ export function menuItems(viewer) {
         enabled: element.SmoothAngle === 1 }],
     smooth,
     [{ text: 'Two Side', checked: element.TwoSideLight, run: toggle('TwoSideLight') },
+      ...viewer.lights.map((light, k) => ({ text: LIGHT_TEXTS[k], checked: light.visible, run: () => viewer.toggleLight(k) })),
       { text: 'Show Axis', checked: element.ShowAxis, run: toggle('ShowAxis') },
       { text: 'Show Status Bar', checked: element.ShowStatusBar, run: toggle('ShowStatusBar') }],
+    [{ text: 'Goto selected', run: () => viewer.gotoSelected() }],
     [{ text: 'About Trevalis ...', run: () => element.AboutBox() },
       { text: 'Visit Trevalis Web Site', run: () => window.open(HOME_PAGE, '_blank', 'noopener') }],
   ];

@@ -6,15 +6,20 @@
 //   wheel, two fingers   zoom
 //   Ctrl + right drag    move the lights
 //   Shift + click        select or deselect the instance under the pointer
+//   Ctrl + G             glide to the selection ("Goto selected")
 //   right button         the context menu
+// Orbit, look-around and zoom turn about the goal and set the target to it
+// at once; only "Goto selected" leaves the target easing towards its goal.
 import * as THREE from 'three';
 
 const TURN_PER_PIXEL = 0.01;
 const CLICK_SLOP = 3;
 
 function zoom(viewer, factor) {
-  const offset = viewer.camera.position.clone().sub(viewer.target).multiplyScalar(factor);
-  viewer.camera.position.copy(viewer.target).add(offset);
+  const offset = viewer.camera.position.clone().sub(viewer.goal).multiplyScalar(factor);
+  viewer.camera.position.copy(viewer.goal).add(offset);
+  viewer.target.copy(viewer.goal);
+  viewer.camera.lookAt(viewer.target);
 }
 
 function turn(centre, point, dx, dy) {
@@ -32,10 +37,11 @@ function drag(viewer, event, dx, dy) {
   } else if (event.altKey) {
     zoom(viewer, Math.exp(dy * TURN_PER_PIXEL));
   } else if (event.ctrlKey) {
-    viewer.target.copy(turn(camera.position, viewer.target, -dx, -dy));
+    viewer.goal.copy(turn(camera.position, viewer.goal, -dx, -dy));
   } else {
-    camera.position.copy(turn(viewer.target, camera.position, dx, dy));
+    camera.position.copy(turn(viewer.goal, camera.position, dx, dy));
   }
+  viewer.target.copy(viewer.goal);
   camera.lookAt(viewer.target);
 }
 
@@ -65,7 +71,14 @@ export function installInteraction(viewer, onContextMenu) {
   const canvas = viewer.canvas;
   const pointers = new Map();
   let pressed = null;
+  canvas.tabIndex = 0;
+  canvas.addEventListener('keydown', (event) => {
+    if (!event.ctrlKey || event.key.toLowerCase() !== 'g') return;
+    event.preventDefault();
+    viewer.gotoSelected();
+  });
   canvas.addEventListener('pointerdown', (event) => {
+    canvas.focus({ preventScroll: true });
     pointers.set(event.pointerId, [event.clientX, event.clientY]);
     pressed = [event.clientX, event.clientY];
     canvas.setPointerCapture(event.pointerId);

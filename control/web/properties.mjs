@@ -56,7 +56,17 @@ export function versionFromDate(date) {
   return Number(year) * 10000 + Number(day) - 17999500;
 }
 
-// name → [parse, initial value]
+/**
+ * name → [parse, initial value].
+ *
+ * `UseVertexArray` is kept, read and written like the others but changes no
+ * pixel, by design: on the desktop it chooses between two ways of sending
+ * the same triangles to the card (indexed arrays for fully smooth meshes
+ * under 65 535 vertices, or one call per vertex) that give the same
+ * picture. WebGL has only the first way, and the viewer already draws every
+ * mesh from buffers, so there is nothing left for the flag to switch; the
+ * context menu still offers it, enabled only while `SmoothAngle` is 1.
+ */
 export const PROPERTIES = {
   Antialiasing: [toBoolean, false],
   CullFace: [toBoolean, false],

@@ -19,12 +19,43 @@ const DEFAULT_MATERIAL = {
   shininess: 0.781,
 };
 
-/** A three.js material for a scene material (null: the default one). */
+// three.js lights the back of a double-sided surface with its normal turned
+// towards the eye: two-sided lighting. Without it, as in the editor by
+// default, a back face is lit with its front normal, which faces away from
+// the eye, so it takes the light of what lies behind it. The flip is undone
+// after three.js's own normal setup.
+const ONE_SIDED_NORMAL = `#include <normal_fragment_begin>
+#ifdef DOUBLE_SIDED
+  normal *= faceDirection;
+  nonPerturbedNormal = normal;
+#endif`;
+
+function installLightingSides(material) {
+  material.userData.twoSideLight = false;
+  material.onBeforeCompile = (shader) => {
+    if (material.userData.twoSideLight) return;
+    shader.fragmentShader = shader.fragmentShader.replace('#include <normal_fragment_begin>', ONE_SIDED_NORMAL);
+  };
+  material.customProgramCacheKey = () => (material.userData.twoSideLight ? 'two-sided' : 'one-sided');
+  return material;
+}
+
+/** Turns two-sided lighting on or off for a material made by makeMaterial. */
+export function setTwoSideLight(material, on) {
+  if (!('twoSideLight' in material.userData) || material.userData.twoSideLight === on) return;
+  material.userData.twoSideLight = on;
+  material.needsUpdate = true;
+}
+
+/**
+ * A three.js material for a scene material (null: the default one), lit on
+ * one side until setTwoSideLight turns two-sided lighting on.
+ */
 export function makeMaterial(material) {
   const m = material ?? DEFAULT_MATERIAL;
   const colour = (rgba, scale) => new THREE.Color(rgba[0] * scale, rgba[1] * scale, rgba[2] * scale);
   const shininess = m.shininess * 128;
-  return new THREE.MeshPhongMaterial({
+  return installLightingSides(new THREE.MeshPhongMaterial({
     color: colour(m.diffuse, DIFFUSE_SCALE),
     // The ambient colour answers the ambient light; three.js has no ambient
     // term of its own, so it goes in as a lower emissive.
@@ -33,7 +64,7 @@ export function makeMaterial(material) {
     shininess: shininess > 0 ? Math.min(shininess, 128) : 1,
     transparent: m.diffuse[3] < 1,
     opacity: Math.max(0, Math.min(1, m.diffuse[3])),
-  });
+  }));
 }
 
 /** The draw modes: filled, points, edges, and edges or points with hidden parts removed. */
@@ -185,7 +216,7 @@ export class QXModel extends THREE.Group {
     const key = material ? JSON.stringify(material) : 'default';
     if (!this.materials.has(key)) {
       const fill = makeMaterial(material);
-      const wire = fill.clone();
+      const wire = installLightingSides(fill.clone());
       wire.wireframe = true;
       const points = new THREE.PointsMaterial({ color: fill.color, size: 2, sizeAttenuation: false });
       const depth = new THREE.MeshBasicMaterial({ colorWrite: false, polygonOffset: true,
@@ -218,7 +249,7 @@ export class QXModel extends THREE.Group {
     const buffer = new THREE.InterleavedBuffer(records, 6);
     geometry.setAttribute('normal', new THREE.InterleavedBufferAttribute(buffer, 3, 0));
     geometry.setAttribute('position', new THREE.InterleavedBufferAttribute(buffer, 3, 3));
-    geometry.setIndex(new THREE.BufferAttribute(Uint32Array.from(shown.indices), 1));
+    geometry.setIndex(new THREE.BufferAttribute(shown.indices.slice(), 1));
     geometry.userData.triangles = shown.triangles;
   }
 }

@@ -11,9 +11,16 @@ import { cullingPlanes, frustumScale } from './frustum.mjs';
 import { openMenu } from './context_menu.mjs';
 import { installInteraction } from './interaction.mjs';
 import { PROPERTIES, versionFromDate } from './properties.mjs';
-import { QXModel } from './qx_model.mjs';
+import { QXModel, setTwoSideLight } from './qx_model.mjs';
+import { TargetEasing } from './target_easing.mjs';
 
 const GLOBAL_AMBIENT = 0.2;
+// The anti-aliased picture waits until the view has been still this long,
+// as the editor waits 24 idle ticks of 40 ms: while a scene streams in or
+// the view moves, the nine-fold drawing would be thrown away at once.
+const ANTIALIAS_AFTER_MS = 960;
+// A drawing that takes less than this (about two display frames) is not paced.
+const CHEAP_DRAWING_MS = 25;
 
 export class QXRep32Viewer {
   /**
@@ -31,6 +38,7 @@ export class QXRep32Viewer {
     // only a window marked dirty: idle frames would take the page's time
     // from the feed and the decoder.
     this.dirty = true;
+    this.nextModelFrame = 0;
     this.prepareBox();
     this.defineProperties();
     if (!this.createRenderer()) return;
@@ -49,7 +57,8 @@ export class QXRep32Viewer {
 
   createRenderer() {
     this.canvas = document.createElement('canvas');
-    Object.assign(this.canvas.style, { position: 'absolute', left: '0', top: '0', width: '100%', height: '100%' });
+    Object.assign(this.canvas.style, { position: 'absolute', left: '0', top: '0', width: '100%', height: '100%',
+      outline: 'none' });
     try {
       this.renderer = new THREE.WebGLRenderer({ canvas: this.canvas, preserveDrawingBuffer: true, antialias: false });
     } catch {
@@ -103,12 +112,20 @@ export class QXRep32Viewer {
     this.dirty = true;
   }
 
+  /** Light 0 (from the eye) or light 1 (from behind the model) on or off. */
+  toggleLight(k) {
+    this.lights[k].visible = !this.lights[k].visible;
+    this.dirty = true;
+  }
+
   attach(stream) {
     this.stream = stream;
     this.model = new QXModel(stream);
     this.scene.add(this.model);
     this.download = new SceneDownload(stream, { kbPerSecond: this.values.KbPerSecond });
     this.download.addEventListener('readystatechange', (event) => this.setReadyState(event.readyState));
+    // Once the decoder has the whole file, nothing waits for the page's time.
+    this.download.addEventListener('complete', () => { this.nextModelFrame = 0; this.fedCompletely = true; });
     this.download.addEventListener('error', (event) => {
       if (this.fallback) {
         this.download.fileName = this.fallback;
@@ -140,6 +157,7 @@ export class QXRep32Viewer {
 
   setReadyState(state) {
     this.readyState = state;
+    if (state === 1) this.fedCompletely = false;
     const event = new Event('readystatechange');
     event.readyState = state;
     this.element.dispatchEvent(event);
@@ -192,6 +210,7 @@ export class QXRep32Viewer {
         material.side = side;
         material.needsUpdate = true;
       }
+      for (const material of this.model.allMaterials()) setTwoSideLight(material, v.TwoSideLight);
       this.model.drawMode = this.drawMode;
     }
   }
@@ -231,16 +250,19 @@ export class QXRep32Viewer {
   }
 
   frame() {
-    if (this.model) {
+    const now = performance.now();
+    this.measureDrawing(now);
+    if (this.model && (this.dirty || now >= this.nextModelFrame)) {
       this.apply('');
       if (this.model.refresh()) this.dirty = true;
       if (!this.framed) this.frameCamera();
     }
-    const idleAntialiasing = !this.dirty && this.antialiasPending && this.values.Antialiasing;
+    const idleAntialiasing = !this.dirty && this.antialiasPending && this.values.Antialiasing &&
+      now - this.drawnAt >= ANTIALIAS_AFTER_MS;
     if (!this.dirty && !idleAntialiasing && !this.values.ShowStatusBar) return;
     this.updateStatus();
     if (idleAntialiasing) {
-      // Nothing moved since the last frame: draw it once more, smoothed.
+      // Nothing moved for a while: draw it once more, smoothed.
       this.antialiasPending = false;
       this.antialiaser ??= new Antialiaser();
       this.antialiaser.render(this.renderer, this.scene, this.camera);
@@ -249,7 +271,20 @@ export class QXRep32Viewer {
     if (!this.dirty) return;
     this.dirty = false;
     this.antialiasPending = true;
+    this.drawnAt = now;
     this.renderer.render(this.scene, this.camera);
+  }
+
+  // A drawing's cost shows as the time until the next animation frame: the
+  // page's thread waits there until the picture is on screen. When it is
+  // costly, the next frame that only shows more of a loading scene waits
+  // so that such drawing takes at most a third of the time, and the feed
+  // and the page have the rest. Moving the view still draws at once.
+  measureDrawing(now) {
+    if (this.drawnAt === undefined || this.measured === this.drawnAt) return;
+    const cost = now - this.drawnAt;
+    this.measured = this.drawnAt;
+    this.nextModelFrame = cost > CHEAP_DRAWING_MS && !this.fedCompletely ? now + 2 * cost : 0;
   }
 
   // The first frame with a known box fits the camera to it, as the editor does.
@@ -259,7 +294,17 @@ export class QXRep32Viewer {
     const [cx, cy, cz] = box.centre;
     const s = (2 * Math.hypot(...box.half)) / 3;
     const offset = 2 * s * this.camera.aspect;
-    this.target = new THREE.Vector3(cx, cy, cz);
+    if (!this.target) {
+      this.target = new THREE.Vector3();
+      this.goal = new THREE.Vector3();
+      this.easing = new TargetEasing(this.target, this.goal, () => {
+        this.camera.lookAt(this.target);
+        this.dirty = true;
+      });
+    }
+    this.easing.stop();
+    this.target.set(cx, cy, cz);
+    this.goal.copy(this.target);
     this.camera.position.set(cx + offset, cy + offset, cz + offset);
     this.camera.near = Math.max(1e-4, s / 100);
     this.camera.far = s * 100;
@@ -268,6 +313,23 @@ export class QXRep32Viewer {
     this.placeAxis(box);
     this.framed = true;
     this.dirty = true;
+  }
+
+  /**
+   * "Goto selected": the goal becomes the mean of the world centres of the
+   * selected instances, or the scene's centre when none is selected, and
+   * the target eases there.
+   */
+  gotoSelected() {
+    if (!this.goal || !this.model) return;
+    const meshes = this.stream.meshes();
+    const centres = this.model.children
+      .filter((child) => child.userData.layer === 'fill' && child.userData.selectionBox)
+      .map((child) => new THREE.Vector3(...meshes[child.userData.mesh].box.centre).applyMatrix4(child.matrix));
+    if (centres.length) this.goal.set(0, 0, 0);
+    else this.goal.set(...this.stream.box().centre);
+    for (const centre of centres) this.goal.addScaledVector(centre, 1 / centres.length);
+    this.easing.start();
   }
 
   placeAxis(box) {
