@@ -306,6 +306,12 @@ describe('the generated page in Chromium', { skip }, () => {
     await page.mouse.click(...centre);
     await page.keyboard.up('Shift');
     assert.equal(await selected(), 0);
+    // Selected again, then a click on the background clears it.
+    await page.keyboard.down('Shift');
+    await page.mouse.click(...centre);
+    await page.mouse.click(box.x + 2, box.y + 2);
+    await page.keyboard.up('Shift');
+    assert.equal(await selected(), 0);
     await page.close();
   });
 

@@ -45,8 +45,19 @@ function drag(viewer, event, dx, dy) {
   camera.lookAt(viewer.target);
 }
 
-// Toggles the selection of the instance under the pointer; a selected
-// instance shows its bounding box.
+// Every selected instance loses its mark.
+function clearSelection(viewer) {
+  for (const child of viewer.model.children) {
+    if (!child.userData.selectionBox) continue;
+    viewer.scene.remove(child.userData.selectionBox);
+    child.userData.selectionBox.dispose();
+    child.userData.selectionBox = null;
+  }
+}
+
+// Toggles the selection of the instance under the pointer (a selected
+// instance shows its bounding box); a click on nothing clears the selection,
+// as in the editor.
 function pick(viewer, event) {
   const box = viewer.canvas.getBoundingClientRect();
   const pointer = new THREE.Vector2(((event.clientX - box.left) / box.width) * 2 - 1,
@@ -55,7 +66,10 @@ function pick(viewer, event) {
   raycaster.setFromCamera(pointer, viewer.camera);
   const fills = viewer.model.children.filter((child) => child.userData.layer === 'fill');
   const hit = raycaster.intersectObjects(fills, false)[0];
-  if (!hit) return;
+  if (!hit) {
+    clearSelection(viewer);
+    return;
+  }
   const object = hit.object;
   if (object.userData.selectionBox) {
     viewer.scene.remove(object.userData.selectionBox);
