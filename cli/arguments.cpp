@@ -74,4 +74,10 @@ int UsageError(const std::string& command, const std::string& message) {
   return kExitUsage;
 }
 
+std::string ShownNumber(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
 }  // namespace qx

@@ -48,6 +48,9 @@ class Arguments {
   std::string error_;
 };
 
+// A number as a usage text shows a default ("%g": 0.125, 1, 1e-05).
+std::string ShownNumber(double value);
+
 // Prints "qxtool: <message>" on standard error and returns kExitFailure.
 int Fail(const std::string& message);
 // The same for a command line that cannot be used: the message, a pointer to

@@ -42,12 +42,6 @@ std::string WordOf(const WordTable& table, int value) {
   return std::to_string(value);
 }
 
-std::string Shown(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g", value);
-  return text;
-}
-
 // qxtool's own simplification defaults, where the editor keeps the stored
 // import options: measured on the corpus at the base level, "Sculptor"
 // carves a model of several parts one part at a time (its descent starts at
@@ -90,12 +84,12 @@ constexpr OptionSpec kOptions[] = {
     {"preserve-boundary", "on|off", "keep open boundaries in place (quadric metric)",
      [] { return WordOf(kOnOffWords, kImportDefaults.checkBounds); }},
     {"level", "F", "how far to simplify, 0 (not at all) to 1 (as far as possible)",
-     [] { return Shown(kImportDefaults.simplificationLevel); }},
+     [] { return ShownNumber(kImportDefaults.simplificationLevel); }},
     {"max-degree", "N", "most triangles around a vertex after a removal (at least 3)",
      [] { return std::to_string(kImportDefaults.maxDegree); }},
     {"max-deps", "N", "most dependencies of a removal (at least 1)",
      [] { return std::to_string(kImportDefaults.maxDependencies); }},
-    {"grid", "F", "1 / grid size of the pair contraction", [] { return Shown(kImportDefaults.gridFactor); }},
+    {"grid", "F", "1 / grid size of the pair contraction", [] { return ShownNumber(kImportDefaults.gridFactor); }},
     {"flip", nullptr, "turn every face round"},
     {"single", nullptr, "build all objects as one (LDraw: flatten sub-models)"},
     {"codec", "spec|dense", "the coder set: the original coders (chosen by --conn and --geo) or our dense ones",

@@ -38,12 +38,6 @@ bool WriteLevel(const QXScene& scene, int32_t level, float tolerance, float shad
   return written;
 }
 
-std::string Shown(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g", value);
-  return text;
-}
-
 constexpr OptionSpec kOptions[] = {
     {"output", "OUT", "the file to write: .ply or .obj (positions), .glb (binary glTF with normals and colours)"},
     {"tolerance", "T", "the level as a fraction of each mesh's vertices, 0 (full detail) to 1"},
@@ -51,7 +45,7 @@ constexpr OptionSpec kOptions[] = {
      [] { return std::string("0, full detail"); }},
     {"bytes", "B", "decode only the first B bytes of the scene stream, as a progressive load would"},
     {"smooth", "L", "glTF normals as the view shades: 1 smooth, 0 flat, between: flat at creases of at least L",
-     [] { return Shown(ViewSettings{}.smoothAngle); }},
+     [] { return ShownNumber(ViewSettings{}.smoothAngle); }},
 };
 
 }  // namespace

@@ -101,20 +101,14 @@ std::string DefaultBackHex() {
   return text;
 }
 
-std::string Shown(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g", value);
-  return text;
-}
-
 constexpr OptionSpec kOptions[] = {
     {"output", "OUT.ppm", "the picture to write"},
     {"width", "W", "picture width in pixels", [] { return std::to_string(kDefaultSize); }},
     {"height", "H", "picture height in pixels", [] { return std::to_string(kDefaultSize); }},
-    {"tolerance", "T", "level of detail, 0 (full) to 1 (coarsest)", [] { return Shown(RenderRequest{}.tolerance); }},
+    {"tolerance", "T", "level of detail, 0 (full) to 1 (coarsest)", [] { return ShownNumber(RenderRequest{}.tolerance); }},
     {"mode", "solid|points|edges|hidden-lines|hidden-points", "how the meshes are drawn", DefaultModeName},
     {"smooth", "L", "shading: 1 smooth, 0 flat, between: flat at creases of at least L",
-     [] { return Shown(ViewSettings{}.smoothAngle); }},
+     [] { return ShownNumber(ViewSettings{}.smoothAngle); }},
     {"back", "RRGGBB", "background colour in hex", DefaultBackHex},
     {"bytes", "B", "draw what the first B bytes of the scene stream deliver"},
     {"antialias", nullptr, "nine-sample antialiasing"},

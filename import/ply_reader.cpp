@@ -57,6 +57,19 @@ void SelectPointProperties(PlyFile& file) {
   }
 }
 
+// Asks for the element's list of vertex indices `name` as 32-bit integers in
+// list slot 0, its count read as `countType`.
+void SelectIndexList(PlyFile& file, const std::string& name, int countType) {
+  PlyProperty request;
+  request.name = name;
+  request.isList = true;
+  request.internalType = kPlyInt32;
+  request.offset = 0;
+  request.countInternalType = countType;
+  request.countOffset = 0;
+  SelectPlyProperty(file, request);
+}
+
 bool ReadPoints(PlyFile& file, int index, std::vector<Vector>& points) {
   const PlyElement& element = *DescribePlyElement(file, index);
   SelectPointProperties(file);
@@ -105,14 +118,7 @@ struct FaceProgress {
 bool ReadFaces(PlyFile& file, int index, const std::vector<Vector>& points, TriangleCollector& collector,
                bool flipFaces, FaceProgress& progress) {
   const PlyElement& element = *DescribePlyElement(file, index);
-  PlyProperty request;
-  request.name = IndexListName(element);
-  request.isList = true;
-  request.internalType = kPlyInt32;
-  request.offset = 0;  // list slot 0
-  request.countInternalType = kPlyUint8;
-  request.countOffset = 0;
-  SelectPlyProperty(file, request);
+  SelectIndexList(file, IndexListName(element), kPlyUint8);
   progress = {0, element.count, 0};
   std::array<PlyListItems, 1> lists;
   for (; progress.read < element.count; ++progress.read) {
@@ -185,14 +191,7 @@ class StripSplitter {
 bool ReadStrips(PlyFile& file, int index, const std::vector<Vector>& points, TriangleCollector& collector,
                 bool flipFaces, FaceProgress& progress) {
   const PlyElement& element = *DescribePlyElement(file, index);
-  PlyProperty request;
-  request.name = "vertex_indices";
-  request.isList = true;
-  request.internalType = kPlyInt32;
-  request.offset = 0;  // list slot 0
-  request.countInternalType = kPlyUint32;
-  request.countOffset = 0;
-  SelectPlyProperty(file, request);
+  SelectIndexList(file, "vertex_indices", kPlyUint32);
   progress = {0, element.count, 0};
   std::array<PlyListItems, 1> lists;
   for (; progress.read < element.count; ++progress.read) {
