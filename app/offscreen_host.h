@@ -15,31 +15,23 @@ class OffscreenHost : public WindowHost {
  public:
   void SetTitle(const std::string& title) override { title_ = title; }
   void SetStatusText(const std::string& text) override { statusText_ = text; }
-  void ShowStatusBar(bool shown) override { statusBarShown_ = shown; }
+  void ShowStatusBar(bool) override {}
   int TrackPosition() const override { return trackPosition_; }
   int TrackMaximum() const override { return SceneWindow::kTrackMaximum; }
   void SetTrackPosition(int position) override {
     trackPosition_ = std::clamp(position, 0, SceneWindow::kTrackMaximum);
   }
-  void SetTrackSelection(int first, int last) override {
-    selectionFirst_ = first;
-    selectionLast_ = last;
-  }
-  void Close() override { closed_ = true; }
+  void SetTrackSelection(int, int) override {}
+  // Without a window the run ends with the batch anyway.
+  void Close() override {}
 
   const std::string& Title() const { return title_; }
   const std::string& StatusText() const { return statusText_; }
-  bool StatusBarShown() const { return statusBarShown_; }
-  int SelectionLast() const { return selectionLast_; }
-  bool Closed() const { return closed_; }
 
  private:
   std::string title_;
   std::string statusText_;
-  bool statusBarShown_ = true;
   int trackPosition_ = 0;
-  int selectionFirst_ = 0, selectionLast_ = 0;
-  bool closed_ = false;
 };
 
 }  // namespace qx

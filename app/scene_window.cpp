@@ -180,10 +180,7 @@ bool SceneWindow::ExecuteSceneCommand(int id, bool batch) {
   }
 }
 
-void SceneWindow::ForgetDrawnMeshes() {
-  Renderer().DropDrawLists();
-  MarkDirty();
-}
+void SceneWindow::ForgetDrawnMeshes() { Renderer().DropDrawLists(); }
 
 bool SceneWindow::RunSceneTool(int id) {
   if (!SceneEditable()) return false;

@@ -133,26 +133,26 @@ class Summary {
 
   // The dense coders beside the default ones (both at 15 bits, level 0.5):
   // decoding no slower, encoding at most 1.2 times as long.
-  void AddDense(const BenchModel& model, const CollectingReporter::Result& spec) {
+  void AddDense(const BenchModel& model, const CollectingReporter::Result& classic) {
     const auto* decode = Find("decode-direct-dense", model);
     const auto* encode = Find("encode-dense", model);
-    const auto* specEncode = Find("encode", model);
+    const auto* classicEncode = Find("encode", model);
     // Judged by the decoding thread's processor time, which other work on a
     // shared machine disturbs far less than the wall time (shown first).
     if (decode) {
-      std::string target = ">= spec (cpu)";
-      Check(decode->cpuSeconds <= spec.cpuSeconds, target);
+      std::string target = ">= classic (cpu)";
+      Check(decode->cpuSeconds <= classic.cpuSeconds, target);
       Add(model, "decode-direct dense",
           Milliseconds(decode->seconds) + Format(", %.2f Mvert/s", model.vertices / decode->seconds / 1e6) + "; " +
               Milliseconds(decode->cpuSeconds) + " cpu",
-          "spec " + Milliseconds(spec.seconds) + "; " + Milliseconds(spec.cpuSeconds) + " cpu",
-          Format("%.2fx cpu", decode->cpuSeconds / spec.cpuSeconds), target);
+          "classic " + Milliseconds(classic.seconds) + "; " + Milliseconds(classic.cpuSeconds) + " cpu",
+          Format("%.2fx cpu", decode->cpuSeconds / classic.cpuSeconds), target);
     }
-    if (encode && specEncode) {
-      std::string target = "<= 1.2x spec";
-      Check(encode->seconds <= kDenseEncodeRatio * specEncode->seconds, target);
-      Add(model, "encode dense", Milliseconds(encode->seconds), "spec " + Milliseconds(specEncode->seconds),
-          Format("%.2fx", encode->seconds / specEncode->seconds), target);
+    if (encode && classicEncode) {
+      std::string target = "<= 1.2x classic";
+      Check(encode->seconds <= kDenseEncodeRatio * classicEncode->seconds, target);
+      Add(model, "encode dense", Milliseconds(encode->seconds), "classic " + Milliseconds(classicEncode->seconds),
+          Format("%.2fx", encode->seconds / classicEncode->seconds), target);
     }
   }
 
@@ -187,9 +187,9 @@ class Summary {
         const std::string label = Format("size %.0f bits ", bits) + (level1 ? "L1 " : "");
         int64_t stats[4];
         if (level1) {
-          const int64_t spec = SaveWithCoders(model, Coders{}, bits, true, model.qxz + ".size.qxz", stats);
-          Add(model, label + "adaptive", PerVertex(spec, model) + BitSplit(stats, model), peer,
-              peerBytes ? Format("%.2fx", double(spec) / peerBytes) : "");
+          const int64_t classic = SaveWithCoders(model, Coders{}, bits, true, model.qxz + ".size.qxz", stats);
+          Add(model, label + "adaptive", PerVertex(classic, model) + BitSplit(stats, model), peer,
+              peerBytes ? Format("%.2fx", double(classic) / peerBytes) : "");
         }
         const int64_t dense = SaveWithCoders(model, kDenseCoders, bits, level1, model.qxz + ".size.qxz", stats);
         std::string target;
@@ -228,7 +228,7 @@ class Summary {
         if (!bytes || unpacked <= 0) continue;
         const double refinement = (stats[0] + stats[2]) / 8.0;
         const double firstBytes = bytes * std::max(0.0, (unpacked - refinement) / unpacked);
-        Add(model, std::string(level ? "level 1" : "level 0.5") + (coders.geoMode == kDenseCoders.geoMode ? " dense" : " spec") + " 15 bits",
+        Add(model, std::string(level ? "level 1" : "level 0.5") + (coders.geoMode == kDenseCoders.geoMode ? " dense" : " classic") + " 15 bits",
             Format("%.0f KiB", bytes / 1024.0) + Format(", import %.0f ms", model.importSeconds[level] * 1000) +
                 Format(", first picture %.1f s at 56 kbit/s", firstBytes / kModemBytesPerSecond));
       }

@@ -17,7 +17,7 @@ Arguments::Arguments(int argc, const char* const* argv, OptionTable options) {
     }
     const std::string name = word.substr(2);
     const auto option = std::find_if(options.begin(), options.end(),
-                                     [&name](const OptionSpec& spec) { return name == spec.name; });
+                                     [&name](const OptionSpec& option) { return name == option.name; });
     if (option == options.end()) {
       error_ = "unknown option " + word;
     } else if (!option->value) {

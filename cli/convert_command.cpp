@@ -33,7 +33,7 @@ const WordTable kModelWords = {{"standard", 0}, {"sculptor", 1}, {"batch", 2}};
 const WordTable kConnectivityWords = {{"raw", 0}, {"model2", 1}};
 const WordTable kGeometryWords = {{"raw", 0}, {"rect", 1}, {"polar", 2}, {"adaptive", 3}};
 const WordTable kPredictorWords = {{"centroid", 0}, {"butterfly", 1}};
-const WordTable kCodecWords = {{"spec", 0}, {"dense", 1}};
+const WordTable kCodecWords = {{"classic", 0}, {"dense", 1}};
 
 // The word a table gives `value`, for the usage text's defaults.
 std::string WordOf(const WordTable& table, int value) {
@@ -92,11 +92,11 @@ constexpr OptionSpec kOptions[] = {
     {"grid", "F", "1 / grid size of the pair contraction", [] { return ShownNumber(kImportDefaults.gridFactor); }},
     {"flip", nullptr, "turn every face round"},
     {"single", nullptr, "build all objects as one (LDraw: flatten sub-models)"},
-    {"codec", "spec|dense", "the coder set: the original coders (chosen by --conn and --geo) or our dense ones",
-     [] { return std::string("spec"); }},
-    {"conn", "raw|model2", "the connectivity coder (with --codec spec)",
+    {"codec", "classic|dense", "the coder set: the original coders (chosen by --conn and --geo) or our dense ones",
+     [] { return std::string("classic"); }},
+    {"conn", "raw|model2", "the connectivity coder (with --codec classic)",
      [] { return WordOf(kConnectivityWords, kSaveDefaults.connectMode); }},
-    {"geo", "raw|rect|polar|adaptive", "the geometry coder (with --codec spec)",
+    {"geo", "raw|rect|polar|adaptive", "the geometry coder (with --codec classic)",
      [] { return WordOf(kGeometryWords, kSaveDefaults.geoMode); }},
     {"pred", "centroid|butterfly", "the geometry predictor",
      [] { return WordOf(kPredictorWords, kSaveDefaults.predMode); }},
@@ -173,7 +173,7 @@ bool ReadSaveOptions(Arguments& args, SaveDialogSettings& save, std::string& err
     return Choose(args, "conn", kConnectivityWords, save.connectMode, error) &&
            Choose(args, "geo", kGeometryWords, save.geoMode, error);
   if (args.Value("conn") || args.Value("geo")) {
-    error = "--codec dense chooses both coders; --conn and --geo go with --codec spec";
+    error = "--codec dense chooses both coders; --conn and --geo go with --codec classic";
     return false;
   }
   save.connectMode = kConnectModeDense;
