@@ -181,7 +181,8 @@ describe('the generated page in Chromium', { skip }, () => {
     const plain = await shades();
     await page.evaluate(() => { QXRep32.Antialiasing = true; });
     await page.waitForTimeout(1500);  // the smoothed picture waits for about a second of stillness
-    assert.ok(await shades() > plain * 1.2, 'anti-aliasing adds shades along the edges');
+    const smoothed = await shades();
+    assert.ok(smoothed > plain + 5, `anti-aliasing adds shades along the edges: ${plain} plain, ${smoothed} smoothed`);
 
     await page.evaluate(() => { QXRep32.BackColor = 0x0000ff; });  // red, as an OLE colour
     await page.waitForTimeout(300);
@@ -192,6 +193,33 @@ describe('the generated page in Chromium', { skip }, () => {
       return [...pixel.subarray(0, 3)];
     });
     assert.deepEqual(corner, [255, 0, 0]);
+    await page.close();
+  });
+
+  test('the idle antialiased picture is as bright as the plain one', async () => {
+    const page = await open();
+    await waitForTriangles(page, models.wuson);
+    // The mean colour of the pixels that are not the white background.
+    const modelShade = async () => {
+      await page.waitForTimeout(1800);  // past the idle delay of the antialiasing
+      return page.evaluate(() => {
+        const gl = QXRep32.qxViewer.renderer.getContext();
+        const [width, height] = [gl.drawingBufferWidth, gl.drawingBufferHeight];
+        const pixels = new Uint8Array(width * height * 4);
+        gl.readPixels(0, 0, width, height, gl.RGBA, gl.UNSIGNED_BYTE, pixels);
+        let sum = 0, count = 0;
+        for (let i = 0; i < pixels.length; i += 4) {
+          const shade = (pixels[i] + pixels[i + 1] + pixels[i + 2]) / 3;
+          if (shade < 240) sum += shade, ++count;
+        }
+        return sum / count;
+      });
+    };
+    await page.evaluate(() => { QXRep32.Antialiasing = false; });
+    const plain = await modelShade();
+    await page.evaluate(() => { QXRep32.Antialiasing = true; });
+    const antialiased = await modelShade();
+    assert.ok(Math.abs(antialiased - plain) < 12, `mean shade ${antialiased} antialiased, ${plain} plain`);
     await page.close();
   });
 

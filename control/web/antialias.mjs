@@ -16,6 +16,10 @@ const AVERAGE_SHADER = {
       for (int i = 0; i < ${FACTOR}; ++i)
         for (int j = 0; j < ${FACTOR}; ++j) sum += texelFetch(source, base + ivec2(i, j), 0);
       gl_FragColor = sum / ${FACTOR * FACTOR}.0;
+      // The samples come back as linear colour; the canvas wants the output
+      // colour space, as a direct drawing gets it (without this the averaged
+      // picture comes out dark).
+      #include <colorspace_fragment>
     }`,
 };
 
@@ -34,8 +38,10 @@ export class Antialiaser {
     const width = size.x * FACTOR, height = size.y * FACTOR;
     if (!this.target || this.target.width !== width || this.target.height !== height) {
       this.target?.dispose();
+      // Stored in sRGB, as the canvas is, so that the dark shades keep their
+      // steps; sampling returns linear colour, re-encoded by the average.
       this.target = new THREE.WebGLRenderTarget(width, height, { minFilter: THREE.NearestFilter,
-        magFilter: THREE.NearestFilter });
+        magFilter: THREE.NearestFilter, colorSpace: THREE.SRGBColorSpace });
     }
     renderer.setRenderTarget(this.target);
     renderer.render(scene, camera);
