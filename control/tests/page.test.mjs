@@ -245,6 +245,15 @@ describe('the generated page in Chromium', { skip }, () => {
     await page.evaluate(() => { QXRep32.TwoSideLight = true; });
     const twoSided = await centre();
     assert.ok(twoSided > oneSided + 60, `back face ${oneSided} one-sided, ${twoSided} two-sided`);
+    // "Enabled Lights" off: the face shows the default material's diffuse
+    // grey (0.8) flat, in the canvas's sRGB.
+    await element.click({ button: 'right', position: { x: 10, y: 10 } });
+    await page.locator('[role=menuitemcheckbox]', { hasText: /Enabled Lights$/ }).click();
+    const unlit = 3 * 255 * (1.055 * 0.8 ** (1 / 2.4) - 0.055);
+    assert.ok(Math.abs((await centre()) - unlit) < 6, `unlit face ${await centre()}, expected ${unlit}`);
+    await element.click({ button: 'right', position: { x: 10, y: 10 } });
+    await page.locator('[role=menuitemcheckbox]', { hasText: /Enabled Lights$/ }).click();
+    assert.equal(await centre(), twoSided, 'lighting comes back');
     await page.evaluate(() => { QXRep32.CullFace = true; });
     assert.equal(await centre(), 3 * 255, 'culling removes the back face');
     await page.close();

@@ -38,7 +38,8 @@ export function menuItems(viewer) {
       { text: 'Vertex Array', checked: element.UseVertexArray, run: toggle('UseVertexArray'),
         enabled: element.SmoothAngle === 1 }],
     smooth,
-    [{ text: 'Two Side', checked: element.TwoSideLight, run: toggle('TwoSideLight') },
+    [{ text: 'Enabled Lights', checked: viewer.lighting, run: () => { viewer.lighting = !viewer.lighting; } },
+      { text: 'Two Side', checked: element.TwoSideLight, run: toggle('TwoSideLight') },
       ...viewer.lights.map((light, k) => ({ text: LIGHT_TEXTS[k], checked: light.visible, run: () => viewer.toggleLight(k) })),
       { text: 'Show Axis', checked: element.ShowAxis, run: toggle('ShowAxis') },
       { text: 'Show Status Bar', checked: element.ShowStatusBar, run: toggle('ShowStatusBar') }],
@@ -54,7 +55,7 @@ export function openMenu(viewer, x, y) {
   const menu = document.createElement('div');
   Object.assign(menu.style, { position: 'absolute', left: `${x}px`, top: `${y}px`, background: '#f4f4f4',
     border: '1px solid #888', font: '12px sans-serif', padding: '2px 0', zIndex: '10', maxHeight: '100%',
-    overflowY: 'auto', boxShadow: '2px 2px 4px rgba(0,0,0,0.3)' });
+    overflowY: 'auto', boxShadow: '2px 2px 4px rgba(0,0,0,0.3)', textAlign: 'left' });
   menu.setAttribute('role', 'menu');
   for (const [k, section] of menuItems(viewer).entries()) {
     if (k > 0) menu.appendChild(Object.assign(document.createElement('hr'), { style: 'margin:2px 0' }));

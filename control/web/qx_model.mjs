@@ -94,6 +94,8 @@ export class QXModel extends THREE.Group {
     this.smooth = 1;
     /** One of DRAW_MODES. */
     this.drawMode = 'solid';
+    /** Lighting on; off, every surface shows its material's diffuse colour flat. */
+    this.lighting = true;
     /**
      * Selective mode: world-space culling planes (frustum.mjs), or null. A
      * mesh placed more than once is refined for its first placement.
@@ -139,7 +141,7 @@ export class QXModel extends THREE.Group {
     });
     this.triangleCount = this.children.reduce(
       (sum, child) => sum + (child.userData.layer === 'fill' ? perMesh[child.userData.mesh] : 0), 0);
-    if (this.shownMode !== this.drawMode) {
+    if (this.shownMode !== this.drawMode || this.shownLighting !== this.lighting) {
       this.applyDrawMode();
       changed = true;
     }
@@ -152,11 +154,18 @@ export class QXModel extends THREE.Group {
     for (const object of this.children) {
       const { layer, materials } = object.userData;
       object.visible = mode[layer];
-      if (layer === 'fill') object.material = mode.depthOnly ? materials.depth : materials.fill;
+      if (layer === 'fill') object.material = mode.depthOnly ? materials.depth : this.surface(materials, 'fill');
+      if (layer === 'wire') object.material = this.surface(materials, 'wire');
       // The depth pass goes first, so the edges and points test against it.
       object.renderOrder = layer === 'fill' ? 0 : 1;
     }
     this.shownMode = this.drawMode;
+    this.shownLighting = this.lighting;
+  }
+
+  // The lit material of a layer, or its flat twin while lighting is off.
+  surface(materials, layer) {
+    return this.lighting ? materials[layer] : materials[`${layer}Unlit`];
   }
 
   /** Frees the GPU buffers and materials. */
@@ -219,9 +228,15 @@ export class QXModel extends THREE.Group {
       const wire = installLightingSides(fill.clone());
       wire.wireframe = true;
       const points = new THREE.PointsMaterial({ color: fill.color, size: 2, sizeAttenuation: false });
+      // Unlit, the editor paints a surface in its material's diffuse colour.
+      const diffuse = (material ?? DEFAULT_MATERIAL).diffuse;
+      const fillUnlit = new THREE.MeshBasicMaterial({ color: new THREE.Color(...diffuse.slice(0, 3)),
+        transparent: fill.transparent, opacity: fill.opacity });
+      const wireUnlit = fillUnlit.clone();
+      wireUnlit.wireframe = true;
       const depth = new THREE.MeshBasicMaterial({ colorWrite: false, polygonOffset: true,
         polygonOffsetFactor: 1, polygonOffsetUnits: 1 });
-      this.materials.set(key, { fill, wire, points, depth });
+      this.materials.set(key, { fill, wire, points, depth, fillUnlit, wireUnlit });
     }
     return this.materials.get(key);
   }

@@ -112,6 +112,13 @@ export class QXRep32Viewer {
     this.dirty = true;
   }
 
+  /** Lighting as a whole ("Enabled Lights"): off, surfaces show their diffuse colour unlit. */
+  get lighting() { return this.lightingOn ?? true; }
+  set lighting(on) {
+    this.lightingOn = on;
+    this.dirty = true;
+  }
+
   /** Light 0 (from the eye) or light 1 (from behind the model) on or off. */
   toggleLight(k) {
     this.lights[k].visible = !this.lights[k].visible;
@@ -212,6 +219,7 @@ export class QXRep32Viewer {
       }
       for (const material of this.model.allMaterials()) setTwoSideLight(material, v.TwoSideLight);
       this.model.drawMode = this.drawMode;
+      this.model.lighting = this.lighting;
     }
   }
 
@@ -262,15 +270,16 @@ export class QXRep32Viewer {
     if (!this.dirty && !idleAntialiasing && !this.values.ShowStatusBar) return;
     this.updateStatus();
     if (idleAntialiasing) {
-      // Nothing moved for a while: draw it once more, smoothed.
-      this.antialiasPending = false;
+      // Nothing moved for a while: draw it once more, smoothed, a sample
+      // per frame.
       this.antialiaser ??= new Antialiaser();
-      this.antialiaser.render(this.renderer, this.scene, this.camera);
+      if (this.antialiaser.step(this.renderer, this.scene, this.camera)) this.antialiasPending = false;
       return;
     }
     if (!this.dirty) return;
     this.dirty = false;
     this.antialiasPending = true;
+    this.antialiaser?.restart();
     this.drawnAt = now;
     this.renderer.render(this.scene, this.camera);
   }
