@@ -223,6 +223,38 @@ describe('the generated page in Chromium', { skip }, () => {
     await page.close();
   });
 
+  test('a picture drawn in slices is the picture drawn at once', async () => {
+    const page = await open();
+    await waitForTriangles(page, models.wuson);
+    const picture = async (slices, mode) => {
+      await page.evaluate(([n, m]) => {
+        const viewer = QXRep32.qxViewer;
+        viewer.slicesFor = () => n;
+        viewer.drawMode = m;
+      }, [slices, mode]);
+      await page.waitForTimeout(600);
+      return page.evaluate(() => {
+        const gl = QXRep32.qxViewer.renderer.getContext();
+        const pixels = new Uint8Array(gl.drawingBufferWidth * gl.drawingBufferHeight * 4);
+        gl.readPixels(0, 0, gl.drawingBufferWidth, gl.drawingBufferHeight, gl.RGBA, gl.UNSIGNED_BYTE, pixels);
+        return Array.from(pixels);
+      });
+    };
+    await page.evaluate(() => { QXRep32.Antialiasing = false; });
+    for (const mode of ['solid', 'hidden-lines']) {
+      const whole = await picture(1, mode);
+      const sliced = await picture(5, mode);
+      let differing = 0, covered = 0;
+      for (let i = 0; i < whole.length; i += 4) {
+        if (Math.abs(whole[i] - sliced[i]) + Math.abs(whole[i + 1] - sliced[i + 1]) > 6) ++differing;
+        if (whole[i] < 240) ++covered;
+      }
+      assert.ok(covered > 1000, `${mode}: the model shows (${covered} pixels)`);
+      assert.ok(differing <= covered / 200, `${mode}: ${differing} of ${covered} pixels differ`);
+    }
+    await page.close();
+  });
+
   test('TwoSideLight lights the back of a surface as its front', async () => {
     const page = await open();
     await page.evaluate(() => showModel('plane.qxz'));

@@ -163,6 +163,17 @@ export class QXModel extends THREE.Group {
     this.shownLighting = this.lighting;
   }
 
+  /**
+   * What a sliced drawing shares out: the objects shown, surfaces first and
+   * then edges and points, and the meshes' geometries.
+   */
+  drawingPhases() {
+    const shown = this.children.filter((child) => child.visible);
+    const phases = [shown.filter((child) => child.userData.layer === 'fill'),
+      shown.filter((child) => child.userData.layer !== 'fill')];
+    return { phases: phases.filter((phase) => phase.length), geometries: this.geometries };
+  }
+
   // The lit material of a layer, or its flat twin while lighting is off.
   surface(materials, layer) {
     return this.lighting ? materials[layer] : materials[`${layer}Unlit`];

@@ -12,6 +12,7 @@ import { openMenu } from './context_menu.mjs';
 import { installInteraction } from './interaction.mjs';
 import { PROPERTIES, versionFromDate } from './properties.mjs';
 import { QXModel, setTwoSideLight } from './qx_model.mjs';
+import { SlicedDrawing } from './sliced_drawing.mjs';
 import { TargetEasing } from './target_easing.mjs';
 
 const GLOBAL_AMBIENT = 0.2;
@@ -21,6 +22,10 @@ const GLOBAL_AMBIENT = 0.2;
 const ANTIALIAS_AFTER_MS = 960;
 // A drawing that takes less than this (about two display frames) is not paced.
 const CHEAP_DRAWING_MS = 25;
+// A picture whose drawing would keep the page's thread waiting longer than
+// this is drawn in slices; scenes under MIN_SLICED_TRIANGLES never are.
+const SLICE_MS = 30;
+const MIN_SLICED_TRIANGLES = 50000;
 
 export class QXRep32Viewer {
   /**
@@ -39,6 +44,9 @@ export class QXRep32Viewer {
     // from the feed and the decoder.
     this.dirty = true;
     this.nextModelFrame = 0;
+    this.slicer = new SlicedDrawing();
+    this.msPerTriangle = 0;  // measured drawing speed: none until a drawing is slow
+    this.pictureCost = 0;  // time spent on the steps of the picture being drawn
     this.prepareBox();
     this.defineProperties();
     if (!this.createRenderer()) return;
@@ -260,39 +268,85 @@ export class QXRep32Viewer {
   frame() {
     const now = performance.now();
     this.measureDrawing(now);
-    if (this.model && (this.dirty || now >= this.nextModelFrame)) {
+    // The model changes only between pictures: a sliced one must see the
+    // same geometry in all its slices (moving the view starts it afresh).
+    if (this.model && (this.dirty || (!this.slicer.busy && now >= this.nextModelFrame))) {
       this.apply('');
       if (this.model.refresh()) this.dirty = true;
       if (!this.framed) this.frameCamera();
+      // Copying a large mesh out of the decoder is a task of its own: the
+      // picture follows on the next frame.
+      if (this.dirty && performance.now() - now > SLICE_MS / 2) return;
     }
-    const idleAntialiasing = !this.dirty && this.antialiasPending && this.values.Antialiasing &&
+    if (this.dirty) this.startPicture();
+    const idleAntialiasing = !this.picturePending && this.antialiasPending && this.values.Antialiasing &&
       now - this.drawnAt >= ANTIALIAS_AFTER_MS;
-    if (!this.dirty && !idleAntialiasing && !this.values.ShowStatusBar) return;
+    if (!this.picturePending && !idleAntialiasing && !this.values.ShowStatusBar) return;
     this.updateStatus();
-    if (idleAntialiasing) {
+    if (this.picturePending) {
+      if (this.drawSlice(null)) {
+        this.picturePending = false;
+        this.drawnAt = now;
+      }
+    } else if (idleAntialiasing) {
       // Nothing moved for a while: draw it once more, smoothed, a sample
-      // per frame.
+      // (or a slice of one) per frame.
       this.antialiaser ??= new Antialiaser();
-      if (this.antialiaser.step(this.renderer, this.scene, this.camera)) this.antialiasPending = false;
-      return;
+      if (this.antialiaser.step(this.renderer, this.camera, (target) => this.drawSlice(target))) {
+        this.antialiasPending = false;
+      }
     }
-    if (!this.dirty) return;
+  }
+
+  // A new picture: in as many slices as keep each under SLICE_MS at the
+  // drawing speed measured so far; small scenes are always drawn at once.
+  startPicture() {
     this.dirty = false;
+    this.picturePending = true;
     this.antialiasPending = true;
     this.antialiaser?.restart();
-    this.drawnAt = now;
-    this.renderer.render(this.scene, this.camera);
+    this.pictureCost = 0;
+    this.slicer.restart(this.slicesFor(this.model?.triangleCount ?? 0));
+  }
+
+  slicesFor(triangles) {
+    return triangles < MIN_SLICED_TRIANGLES ? 1 : Math.ceil((triangles * this.msPerTriangle) / SLICE_MS);
+  }
+
+  // Draws the next slice of the picture into `target` (null: the canvas).
+  // A large scene's drawing waits for its own work, which measures the
+  // drawing speed the slicing goes by.
+  drawSlice(target) {
+    const drawing = this.model ? this.model.drawingPhases() : { phases: [], geometries: [] };
+    const triangles = this.model?.triangleCount ?? 0;
+    const start = performance.now();
+    const complete = this.slicer.step(this.renderer, this.scene, this.camera, drawing, target,
+      { wait: triangles >= MIN_SLICED_TRIANGLES });
+    // The time of the picture's earlier steps, for the pacing of the next.
+    this.lastDraw = { at: start, earlier: this.pictureCost, complete };
+    this.pictureCost = complete ? 0 : this.pictureCost + performance.now() - start;
+    const drawn = triangles * this.slicer.drawnShare;
+    if (triangles >= MIN_SLICED_TRIANGLES && drawn > 0) this.noteDrawingSpeed((performance.now() - start) / drawn);
+    return complete;
+  }
+
+  // The speed estimate follows a slower drawing at once and a faster one
+  // slowly: one slow slice costs more than several short ones.
+  noteDrawingSpeed(msPerTriangle) {
+    this.msPerTriangle = Math.max(msPerTriangle, 0.8 * this.msPerTriangle + 0.2 * msPerTriangle);
   }
 
   // A drawing's cost shows as the time until the next animation frame: the
-  // page's thread waits there until the picture is on screen. When it is
-  // costly, the next frame that only shows more of a loading scene waits
-  // so that such drawing takes at most a third of the time, and the feed
-  // and the page have the rest. Moving the view still draws at once.
+  // page's thread waits there until the picture is on screen (plus, for a
+  // picture in slices, the time of its earlier slices). When it is costly,
+  // the next picture that only shows more of a loading scene waits so that
+  // such drawing takes at most a third of the time, and the feed and the
+  // page have the rest. Moving the view still draws at once.
   measureDrawing(now) {
-    if (this.drawnAt === undefined || this.measured === this.drawnAt) return;
-    const cost = now - this.drawnAt;
-    this.measured = this.drawnAt;
+    const last = this.lastDraw;
+    if (!last || last.measured || !last.complete) return;
+    last.measured = true;
+    const cost = last.earlier + now - last.at;
     this.nextModelFrame = cost > CHEAP_DRAWING_MS && !this.fedCompletely ? now + 2 * cost : 0;
   }
 
