@@ -6,44 +6,22 @@
 namespace qx {
 namespace {
 
-// The fan callback: indices of smooth fans refer to the mesh's records,
-// flat fans get corners of their own.
+// The fan callback: each triangle goes to the smooth or the flat list.
 struct GeometryWriter {
   const QXPck& mesh;
   FanShading shading;
   float shadingLevel;
   MeshGeometry& out;
 
-  uint32_t FlatCorner(Vector position, Vector normal) {
-    out.flatCorners.push_back({normal, position});
-    return static_cast<uint32_t>(mesh.vertexCount) + static_cast<uint32_t>(out.flatCorners.size() - 1);
-  }
-
   void operator()(const Fan& fan) {
-    const bool flat = FanDrawnFlat(mesh, fan.centre, shading, shadingLevel);
-    for (int i = fan.start + 1; i <= fan.end; ++i) {
-      const VertexIndex a = fan.Corner1(i), b = fan.Corner2(i);
-      if (!flat) {
-        out.indices.insert(out.indices.end(), {static_cast<uint32_t>(fan.centre), static_cast<uint32_t>(a),
-                                               static_cast<uint32_t>(b)});
-        continue;
-      }
-      const Vector pc = mesh.vertices[fan.centre].position;
-      const Vector pa = mesh.vertices[a].position, pb = mesh.vertices[b].position;
-      const Vector normal = FlatNormal(pc, pa, pb);
-      out.indices.insert(out.indices.end(),
-                         {FlatCorner(pc, normal), FlatCorner(pa, normal), FlatCorner(pb, normal)});
-    }
+    auto& list = FanDrawnFlat(mesh, fan.centre, shading, shadingLevel) ? out.flatIndices : out.indices;
+    for (int i = fan.start + 1; i <= fan.end; ++i)
+      list.insert(list.end(), {static_cast<uint32_t>(fan.centre), static_cast<uint32_t>(fan.Corner1(i)),
+                               static_cast<uint32_t>(fan.Corner2(i))});
   }
 };
 
-}  // namespace
-
-int64_t CollectGeometry(const QXPck& mesh, const GeometryRequest& request, MeshGeometry& out) {
-  out.flatCorners.clear();
-  out.indices.clear();
-  out.frustumResult = 1;
-  GeometryWriter writer{mesh, ShadingForLevel(request.shadingLevel), request.shadingLevel, out};
+int64_t Walk(const QXPck& mesh, const GeometryRequest& request, MeshGeometry& out, GeometryWriter& writer) {
   if (request.selective) {
     if (out.culled.BitCount() < mesh.vertexCount) out.culled.Reset(mesh.vertexCount);
     if (out.inside.BitCount() < mesh.vertexCount) out.inside.Reset(mesh.vertexCount);
@@ -57,6 +35,19 @@ int64_t CollectGeometry(const QXPck& mesh, const GeometryRequest& request, MeshG
     }
   }
   return ForEachFan(mesh, request.level, writer);
+}
+
+}  // namespace
+
+int64_t CollectGeometry(const QXPck& mesh, const GeometryRequest& request, MeshGeometry& out) {
+  out.indices.clear();
+  out.flatIndices.clear();
+  out.frustumResult = 1;
+  GeometryWriter writer{mesh, ShadingForLevel(request.shadingLevel), request.shadingLevel, out};
+  const int64_t triangles = Walk(mesh, request, out, writer);
+  out.flatFrom = out.indices.size();
+  out.indices.insert(out.indices.end(), out.flatIndices.begin(), out.flatIndices.end());
+  return triangles;
 }
 
 }  // namespace qx

@@ -1,12 +1,11 @@
-// What the WebAssembly viewer hands to the script for one mesh: the vertex
-// records, the triangles shown at a level of detail (or under a frustum) as
-// 32-bit indices, and the extra corners of the fans drawn flat.
-//
-// Smooth fans index the mesh's own vertex records (normal, position; 24
-// bytes each), which the script reads in place without a copy. A flat fan
-// needs one normal per triangle, so its corners are written as new records
-// after them: index i < N is vertex i of the mesh, index N + k is flat
-// corner k. The shading follows fan/fan_shading.h.
+// What the WebAssembly viewer hands to the script for one mesh: the
+// triangles shown at a level of detail (or under a frustum) as 32-bit
+// indices into the mesh's own vertex records (normal, position; 24 bytes
+// each), which the script reads in place without a copy. The triangles of
+// smooth fans come first, those of flat fans after them: the script shades
+// the latter with one normal per triangle (its plane's, worked out while
+// drawing), so a flat fan needs no corners of its own. The shading follows
+// fan/fan_shading.h.
 #pragma once
 
 #include <array>
@@ -28,8 +27,9 @@ struct GeometryRequest {
 
 // The answer, kept per mesh between requests so that its buffers are reused.
 struct MeshGeometry {
-  std::vector<FanVertex> flatCorners;
-  std::vector<uint32_t> indices;
+  std::vector<uint32_t> indices;  // smooth triangles, then flat ones
+  size_t flatFrom = 0;            // where the flat triangles begin in `indices`
+  std::vector<uint32_t> flatIndices;  // scratch: the flat ones while walking
   int frustumResult = 1;  // -1 nothing visible, 1 all, 0 refined per vertex
   // Scratch of the selective mode.
   VertexBits culled;

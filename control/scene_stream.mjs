@@ -213,10 +213,11 @@ export class SceneStream {
    *
    * Returns views into the module's memory, valid until the next call on
    * this stream: `vertices` (the mesh's N vertex records, 6 floats each:
-   * normal x, y, z then position x, y, z), `flatCorners` (more records, for
-   * the fans drawn flat), `indices` (triangles; index i < N is vertices[i],
-   * N + k is flatCorners[k]), `triangles`, `frustum` (-1 nothing visible, 1
-   * all, 0 refined per vertex). Null for no such mesh.
+   * normal x, y, z then position x, y, z), `indices` (triangles, three
+   * vertex numbers each: those of smooth fans, then from `flatFrom` on
+   * those of fans drawn flat, which take the normal of their triangle's
+   * plane rather than the records'), `triangles`, `frustum` (-1 nothing
+   * visible, 1 all, 0 refined per vertex). Null for no such mesh.
    */
   geometry(index, { level = 0, tolerance, smooth = 1, frustum } = {}) {
     if (this.failure) return null;
@@ -230,14 +231,14 @@ export class SceneStream {
     const pointer = m._qx_mesh_geometry(index, shown, smooth, planes);
     if (planes) m._qx_free(planes);
     if (!pointer) return null;
-    const r = m.HEAPU32.subarray(pointer >> 2, (pointer >> 2) + 7);
-    const indexCount = r[5];
+    const r = m.HEAPU32.subarray(pointer >> 2, (pointer >> 2) + 6);
+    const indexCount = r[3];
     return {
       vertices: this.floats(r[0], r[1] * VERTEX_FLOATS),
-      flatCorners: this.floats(r[2], r[3] * VERTEX_FLOATS),
-      indices: m.HEAPU32.subarray(r[4] >> 2, (r[4] >> 2) + indexCount),
+      indices: m.HEAPU32.subarray(r[2] >> 2, (r[2] >> 2) + indexCount),
+      flatFrom: r[4],
       triangles: indexCount / 3,
-      frustum: m.HEAP32[(pointer >> 2) + 6],
+      frustum: m.HEAP32[(pointer >> 2) + 5],
     };
   }
 

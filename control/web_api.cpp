@@ -48,10 +48,9 @@ struct MeshRecord {
 struct GeometryRecord {
   const FanVertex* vertices;
   int32_t vertexCount;
-  const FanVertex* flatCorners;
-  int32_t flatCount;
   const uint32_t* indices;
   int32_t indexCount;
+  int32_t flatFrom;  // the flat fans' triangles begin at this index
   int32_t frustumResult;
 };
 
@@ -252,10 +251,9 @@ EMSCRIPTEN_KEEPALIVE const qx::GeometryRecord* qx_mesh_geometry(int32_t index, i
   qx::CollectGeometry(*mesh, request, geometry);
   viewer.geometryRecord = {mesh->vertices.data(),
                            mesh->vertexCount,
-                           geometry.flatCorners.data(),
-                           static_cast<int32_t>(geometry.flatCorners.size()),
                            geometry.indices.data(),
                            static_cast<int32_t>(geometry.indices.size()),
+                           static_cast<int32_t>(geometry.flatFrom),
                            geometry.frustumResult};
   return &viewer.geometryRecord;
 }

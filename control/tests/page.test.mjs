@@ -277,6 +277,12 @@ describe('the generated page in Chromium', { skip }, () => {
     await page.evaluate(() => { QXRep32.TwoSideLight = true; });
     const twoSided = await centre();
     assert.ok(twoSided > oneSided + 60, `back face ${oneSided} one-sided, ${twoSided} two-sided`);
+    // Drawn flat (the normal from the triangle's plane), the face is lit alike.
+    await page.evaluate(() => { QXRep32.SmoothAngle = 0; });
+    assert.ok(Math.abs((await centre()) - twoSided) <= 3, 'flat, two-sided');
+    await page.evaluate(() => { QXRep32.TwoSideLight = false; });
+    assert.ok(Math.abs((await centre()) - oneSided) <= 3, 'flat, one-sided');
+    await page.evaluate(() => { QXRep32.TwoSideLight = true; QXRep32.SmoothAngle = 1; });
     // "Enabled Lights" off: the face shows the default material's diffuse
     // grey (0.8) flat, in the canvas's sRGB.
     await element.click({ button: 'right', position: { x: 10, y: 10 } });

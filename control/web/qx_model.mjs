@@ -67,6 +67,16 @@ export function makeMaterial(material) {
   }));
 }
 
+// The material for the flat triangles: the normal of each pixel is that of
+// its triangle's plane (from the slopes of the position across the screen),
+// which three.js turns towards the eye; the one-sided lighting turns a back
+// face's away again, as for the smooth ones.
+function flatTwin(material) {
+  const flat = installLightingSides(material.clone());
+  flat.flatShading = true;
+  return flat;
+}
+
 /** The draw modes: filled, points, edges, and edges or points with hidden parts removed. */
 export const DRAW_MODES = ['solid', 'points', 'edges', 'hidden-lines', 'hidden-points'];
 
@@ -231,14 +241,14 @@ export class QXModel extends THREE.Group {
     return true;
   }
 
-  // The materials of one scene material in every draw mode.
+  // The materials of one scene material in every draw mode. Surfaces take
+  // a pair, for the smooth and the flat triangles of their geometry.
   materialFor(material) {
     const key = material ? JSON.stringify(material) : 'default';
     if (!this.materials.has(key)) {
       const fill = makeMaterial(material);
       const wire = installLightingSides(fill.clone());
       wire.wireframe = true;
-      const points = new THREE.PointsMaterial({ color: fill.color, size: 2, sizeAttenuation: false });
       // Unlit, the editor paints a surface in its material's diffuse colour.
       const diffuse = (material ?? DEFAULT_MATERIAL).diffuse;
       const fillUnlit = new THREE.MeshBasicMaterial({ color: new THREE.Color(...diffuse.slice(0, 3)),
@@ -247,14 +257,21 @@ export class QXModel extends THREE.Group {
       wireUnlit.wireframe = true;
       const depth = new THREE.MeshBasicMaterial({ colorWrite: false, polygonOffset: true,
         polygonOffsetFactor: 1, polygonOffsetUnits: 1 });
-      this.materials.set(key, { fill, wire, points, depth, fillUnlit, wireUnlit });
+      this.materials.set(key, {
+        fill: [fill, flatTwin(fill)],
+        wire: [wire, flatTwin(wire)],
+        points: new THREE.PointsMaterial({ color: fill.color, size: 2, sizeAttenuation: false }),
+        depth: [depth, depth],
+        fillUnlit: [fillUnlit, fillUnlit],
+        wireUnlit: [wireUnlit, wireUnlit],
+      });
     }
     return this.materials.get(key);
   }
 
   /** Every three.js material the model uses. */
   allMaterials() {
-    return [...this.materials.values()].flatMap((set) => Object.values(set));
+    return [...new Set([...this.materials.values()].flatMap((set) => Object.values(set).flat()))];
   }
 
   // The culling planes in mesh `index`'s own space, or null.
@@ -264,18 +281,19 @@ export class QXModel extends THREE.Group {
     return placed ? this.planes.map((plane) => planeInSpace(plane, placed.matrix.elements)) : null;
   }
 
-  // Copies the mesh's current detail into its geometry.
+  // Copies the mesh's current detail into its geometry: the smooth
+  // triangles are group 0, the flat ones group 1.
   update(index, level, frustum) {
     const shown = this.stream.geometry(index, { level, smooth: this.smooth, frustum: frustum ?? undefined });
     const geometry = this.geometries[index];
     geometry.dispose();
-    const records = new Float32Array(shown.vertices.length + shown.flatCorners.length);
-    records.set(shown.vertices);
-    records.set(shown.flatCorners, shown.vertices.length);
-    const buffer = new THREE.InterleavedBuffer(records, 6);
+    const buffer = new THREE.InterleavedBuffer(shown.vertices.slice(), 6);
     geometry.setAttribute('normal', new THREE.InterleavedBufferAttribute(buffer, 3, 0));
     geometry.setAttribute('position', new THREE.InterleavedBufferAttribute(buffer, 3, 3));
     geometry.setIndex(new THREE.BufferAttribute(shown.indices.slice(), 1));
+    geometry.clearGroups();
+    geometry.addGroup(0, shown.flatFrom, 0);
+    geometry.addGroup(shown.flatFrom, shown.indices.length - shown.flatFrom, 1);
     geometry.userData.triangles = shown.triangles;
   }
 }

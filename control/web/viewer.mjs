@@ -25,7 +25,7 @@ const CHEAP_DRAWING_MS = 25;
 // A picture whose drawing would keep the page's thread waiting longer than
 // this is drawn in slices; scenes under MIN_SLICED_TRIANGLES never are.
 const SLICE_MS = 30;
-const MIN_SLICED_TRIANGLES = 50000;
+const MIN_SLICED_TRIANGLES = 20000;
 
 export class QXRep32Viewer {
   /**
