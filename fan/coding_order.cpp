@@ -18,13 +18,24 @@ namespace {
 
 constexpr int32_t kNeverNamed = std::numeric_limits<int32_t>::max();
 
-// The refinement vertices each refinement vertex must precede, as one array
-// per vertex laid end to end (first[v] … first[v + 1]), with the number of
-// refinement vertices each one waits for.
+// The constraints between refinement vertices, both ways, as one array per
+// vertex laid end to end (first[v] … first[v + 1]): the vertices each one
+// must precede and those it must follow; and how many of the latter are not
+// inserted yet.
 struct Precedence {
-  std::vector<int32_t> first;
-  std::vector<VertexIndex> followers;
+  std::vector<int32_t> firstFollower, firstLeader;
+  std::vector<VertexIndex> followers, leaders;
   std::vector<int32_t> waiting;
+
+  std::span<const VertexIndex> Followers(VertexIndex v) const { return Slice(followers, firstFollower, v); }
+  std::span<const VertexIndex> Leaders(VertexIndex v) const { return Slice(leaders, firstLeader, v); }
+
+ private:
+  static std::span<const VertexIndex> Slice(const std::vector<VertexIndex>& all, const std::vector<int32_t>& first,
+                                            VertexIndex v) {
+    const auto begin = static_cast<size_t>(first[static_cast<size_t>(v)]);
+    return {all.data() + begin, static_cast<size_t>(first[static_cast<size_t>(v) + 1]) - begin};
+  }
 };
 
 // Calls onEdge(before, after) for every constraint between two refinement
@@ -44,21 +55,39 @@ void ForEachConstraint(const QXPck& mesh, OnEdge&& onEdge) {
   }
 }
 
-Precedence FindPrecedence(const QXPck& mesh) {
+// Lays out one array per vertex: counts, then running sums, then fills.
+template <class Key>
+void Gather(const QXPck& mesh, Key&& key, std::vector<int32_t>& first, std::vector<VertexIndex>& all) {
   const size_t split = static_cast<size_t>(mesh.splitIndex);
+  first.assign(split + 1, 0);
+  ForEachConstraint(
+      mesh, [&](VertexIndex before, VertexIndex after) { ++first[static_cast<size_t>(key(before, after).first) + 1]; });
+  for (size_t v = 1; v <= split; ++v) first[v] += first[v - 1];
+  all.resize(static_cast<size_t>(first[split]));
+  std::vector<int32_t> filled(first.begin(), first.end() - 1);
+  ForEachConstraint(mesh, [&](VertexIndex before, VertexIndex after) {
+    const auto [owner, member] = key(before, after);
+    all[static_cast<size_t>(filled[static_cast<size_t>(owner)]++)] = member;
+  });
+}
+
+Precedence FindPrecedence(const QXPck& mesh) {
   Precedence order;
-  order.first.assign(split + 1, 0);
-  order.waiting.assign(split, 0);
-  ForEachConstraint(mesh, [&](VertexIndex before, VertexIndex after) {
-    ++order.first[static_cast<size_t>(before) + 1];
-    ++order.waiting[static_cast<size_t>(after)];
-  });
-  for (size_t v = 1; v <= split; ++v) order.first[v] += order.first[v - 1];
-  order.followers.resize(static_cast<size_t>(order.first[split]));
-  std::vector<int32_t> filled(order.first.begin(), order.first.end() - 1);
-  ForEachConstraint(mesh, [&](VertexIndex before, VertexIndex after) {
-    order.followers[static_cast<size_t>(filled[static_cast<size_t>(before)]++)] = after;
-  });
+  Gather(
+      mesh,
+      [](VertexIndex before, VertexIndex after) {
+        return std::pair{before, after};
+      },
+      order.firstFollower, order.followers);
+  Gather(
+      mesh,
+      [](VertexIndex before, VertexIndex after) {
+        return std::pair{after, before};
+      },
+      order.firstLeader, order.leaders);
+  order.waiting.resize(static_cast<size_t>(mesh.splitIndex));
+  for (VertexIndex v = 0; v < mesh.splitIndex; ++v)
+    order.waiting[static_cast<size_t>(v)] = static_cast<int32_t>(order.Leaders(v).size());
   return order;
 }
 
@@ -97,6 +126,8 @@ class OrderSimulation {
       const VertexIndex v = VertexAtStep(++admitted_);
       if (precedence_.waiting[static_cast<size_t>(v)] == 0) MakeReady(v);
     }
+    const VertexIndex pulled = Pull();
+    if (pulled >= 0 && StepOf(pulled) <= admitted_) return pulled;
     // The oldest waiting vertex is always ready, so the queue holds it.
     while (!ready_.empty()) {
       const VertexIndex v = VertexAtStep(ready_.top().second);
@@ -107,6 +138,25 @@ class OrderSimulation {
     return VertexAtStep(oldest_);
   }
 
+  // The earliest named vertex not inserted yet, when ready; else the
+  // earliest named of its leaders not inserted yet, and so on up (leaders
+  // lie above, so the walk ends at a ready vertex). None when every named
+  // vertex is in.
+  VertexIndex Pull() {
+    while (!byNaming_.empty() && inserted_[static_cast<size_t>(byNaming_.top().second)]) byNaming_.pop();
+    if (byNaming_.empty()) return -1;
+    VertexIndex v = byNaming_.top().second;
+    while (precedence_.waiting[static_cast<size_t>(v)] > 0) {
+      VertexIndex earliest = -1;
+      for (VertexIndex leader : precedence_.Leaders(v))
+        if (!inserted_[static_cast<size_t>(leader)] &&
+            (earliest < 0 || named_[static_cast<size_t>(leader)] < named_[static_cast<size_t>(earliest)]))
+          earliest = leader;
+      v = earliest;
+    }
+    return v;
+  }
+
   void MakeReady(VertexIndex v) { ready_.push({named_[static_cast<size_t>(v)], StepOf(v)}); }
 
   void Insert(VertexIndex v, VertexIndex newIndex) {
@@ -114,12 +164,9 @@ class OrderSimulation {
     inserted_[static_cast<size_t>(v)] = 1;
     newIndex_[static_cast<size_t>(v)] = newIndex;
     NameDependencies(v);
-    for (int32_t e = precedence_.first[static_cast<size_t>(v)]; e < precedence_.first[static_cast<size_t>(v) + 1];
-         ++e) {
-      const VertexIndex follower = precedence_.followers[static_cast<size_t>(e)];
+    for (VertexIndex follower : precedence_.Followers(v))
       if (--precedence_.waiting[static_cast<size_t>(follower)] == 0 && StepOf(follower) <= admitted_)
         MakeReady(follower);
-    }
   }
 
   // Names the new dependencies of v's ring in the order the coder meets
@@ -138,7 +185,9 @@ class OrderSimulation {
         const DependencyGroup group = record.Group(g);
         if (!group.Has(j) || group.dependency <= 0 || group.dependency >= std::min(v, split_)) continue;
         int32_t& named = named_[static_cast<size_t>(group.dependency)];
-        if (named == kNeverNamed) named = clock_++;
+        if (named != kNeverNamed) continue;
+        named = clock_++;
+        byNaming_.push({named, group.dependency});
       }
     }
   }
@@ -153,9 +202,10 @@ class OrderSimulation {
   int32_t clock_ = 0;
   VertexIndex oldest_ = 0;     // the first step of the original order not yet inserted
   VertexIndex admitted_ = -1;  // the last step of the original order that may go
-  // Ready vertices by (first naming, original step), earliest first.
   using Entry = std::pair<int32_t, int32_t>;
-  std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> ready_;
+  using EarliestFirst = std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>>;
+  EarliestFirst ready_;     // (first naming, original step) of the ready vertices
+  EarliestFirst byNaming_;  // (first naming, vertex) of the named vertices
 };
 
 }  // namespace
@@ -184,6 +234,13 @@ void Renumber(QXPck& mesh, std::span<const VertexIndex> newIndex) {
   mesh.records.swap(records);
   mesh.finalised = 0;
   ComputeMetrics(mesh);
+}
+
+void RenumberForDenseCoding(QXPck& mesh) {
+  if (mesh.pendingCount != 0 || mesh.splitIndex < 3) return;
+  mesh.Lock();
+  Renumber(mesh, CodingOrder(mesh, kDenseCodingReach));
+  mesh.Unlock();
 }
 
 }  // namespace qx

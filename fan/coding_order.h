@@ -19,22 +19,28 @@
 //   for each step p = 0, 1, …, S−2 (new index S−1−p):
 //     the vertex the simplification put at step p − reach, if still waiting,
 //       goes now (it may wait no longer)
-//     otherwise, of the ready vertices the simplification put at most
-//       `reach` steps ahead, the one named earliest goes
+//     else the earliest named vertex not yet in goes, if ready; if not,
+//       the earliest named of those it waits for, and so on up
+//     else (that vertex lies beyond the reach) of the ready vertices the
+//       simplification put at most `reach` steps ahead, the one named
+//       earliest goes
 //     its ring, in coded order, names the dependencies not named before
 //
-// so no vertex moves more than `reach` steps from where the simplification,
-// which removes the least important vertices first, put it: the first
-// vertices of a stream keep about the importance they had.
+// so no vertex moves more than `reach` steps from where the simplification
+// put it.
 //
-// What it buys depends on the reach. A vertex is usually named thousands of
-// steps before the simplification inserts it (on a simplified scan, half of
-// them over 2500 steps ahead), so within a reach of up to a thousand steps
-// the new dependencies stay as scattered as before and the files do not
-// shrink; only an unbounded reach makes them come in order, at the cost of
-// the streams' order of importance.
+// A bounded reach buys nothing: a vertex is usually named thousands of steps
+// before the simplification inserts it (on a simplified scan, half of them
+// over 2500 steps ahead), so within a reach of up to a few thousand steps the
+// new dependencies stay as scattered as before and files grow a little.
+// Unbounded, the order refines the mesh breadth first through its
+// dependencies; measured on the corpus scans, the error bounds of the
+// vertices still missing after 1, 10, 25 and 50 % of the stream stay within
+// about 10 % of the simplification's order (their sum; the largest one as
+// often falls as rises), and the files shrink by 5 %.
 #pragma once
 
+#include <limits>
 #include <span>
 #include <vector>
 
@@ -43,6 +49,9 @@
 namespace qx {
 
 class QXPck;
+
+// The reach a mesh written with the dense coders is renumbered with: none.
+inline constexpr VertexIndex kDenseCodingReach = std::numeric_limits<VertexIndex>::max();
 
 // The new index of every vertex (N entries) for the order sketched above:
 // 0 and the base vertices keep theirs; reach 0 keeps every index. The mesh
@@ -54,5 +63,9 @@ std::vector<VertexIndex> CodingOrder(const QXPck& mesh, VertexIndex reach);
 // measures the mesh anew (ComputeMetrics). `newIndex` must be a permutation
 // of 0 … N−1 that respects the constraints above, as CodingOrder returns.
 void Renumber(QXPck& mesh, std::span<const VertexIndex> newIndex);
+
+// Renumber(mesh, CodingOrder(mesh, kDenseCodingReach)) under the mesh lock,
+// for a complete mesh; a mesh still loading is left alone.
+void RenumberForDenseCoding(QXPck& mesh);
 
 }  // namespace qx
