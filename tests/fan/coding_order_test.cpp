@@ -132,5 +132,38 @@ TEST(CodingOrder, RenumberedMeshesRoundTripThroughTheDenseCodersPrefixesIncluded
   ClearClassRegistry();
 }
 
+// The ring and groups of every record: the bytes after the metric floats.
+std::vector<std::vector<std::byte>> Topology(const QXPck& mesh) {
+  std::vector<std::vector<std::byte>> records;
+  for (const FanRecord& record : mesh.records) {
+    const auto bytes = record.Bytes();
+    records.emplace_back(bytes.size() > 16 ? bytes.begin() + 16 : bytes.end(), bytes.end());
+  }
+  return records;
+}
+
+TEST(CodingOrder, OnlyWritingWithTheDenseCodersRenumbersAndOnlyOnce) {
+  RegisterStandardClasses();
+  QXScene scene;
+  scene.AddMesh(GridMesh().release());
+  scene.UpdateBox();
+  const QXPck& mesh = *scene.meshes;
+  SaveDialogSettings save;
+  save.bitsError = 12;
+  ApplySaveSettings(save, scene);
+  const auto original = Topology(mesh);
+  EncodeScene(scene);
+  EXPECT_EQ(Topology(mesh), original) << "classic coders";
+  save.connectMode = kConnectModeDense;
+  save.geoMode = kGeoModeDense;
+  ApplySaveSettings(save, scene);
+  EncodeScene(scene);
+  const auto renumbered = Topology(mesh);
+  EXPECT_NE(renumbered, original);
+  EncodeScene(scene);
+  EXPECT_EQ(Topology(mesh), renumbered) << "second dense write";
+  ClearClassRegistry();
+}
+
 }  // namespace
 }  // namespace qx
