@@ -114,7 +114,7 @@ TEST_F(DenseCoders, CorpusRoundTripsAreExactAndWithinTheBound) {
       ASSERT_EQ(want.size(), got.size());
       for (size_t m = 0; m < want.size(); ++m) {
         EXPECT_EQ(got[m]->pendingCount, 0) << what;
-        EXPECT_STREQ(got[m]->connectivityClass->Name(), "ConnectivityDense v1");
+        EXPECT_STREQ(got[m]->connectivityClass->Name(), "ConnectivityDense v2");
         EXPECT_STREQ(got[m]->geometryClass->Name(), "GeoDense v1");
         ExpectSameDecodedVertices(*want[m], *got[m], what);
         const Vector half = original[m]->box.half;
@@ -155,7 +155,9 @@ TEST_F(DenseCoders, TruncatedFilesDecodeAPrefixOfTheFullDecode) {
 }
 
 // Writes a scene record whose meshes take the dense coders and the others
-// alternately, in the interleaved layout of every scene file (same schedule).
+// alternately, in the interleaved layout of every scene file (same schedule);
+// the third mesh's connectivity takes the dense coder's first version, which
+// readers still know.
 class MixedSceneRecord final : public PersistentObject {
  public:
   explicit MixedSceneRecord(QXScene& scene) : scene_(scene) {}
@@ -176,7 +178,10 @@ class MixedSceneRecord final : public PersistentObject {
     for (size_t m = 0; m < meshes.size(); ++m) {
       QXPck& mesh = *const_cast<QXPck*>(meshes[m]);
       CoderChoice choice{1, m % 2 == 0 ? kGeoModeDense : 3, m % 2 == 0 ? kConnectModeDense : 1, 1.0f / 1024};
-      items.push_back({std::make_unique<MeshPacker>(MakeConnectivityCoder(choice, mesh), MakeGeometryCoder(choice, mesh)),
+      std::unique_ptr<ConnectivityCoder> connectivity = MakeConnectivityCoder(choice, mesh);
+      if (m == 2)
+        connectivity.reset(static_cast<ConnectivityCoder*>(ConnectivityDense::kFirstVersion.Factory()()));
+      items.push_back({std::make_unique<MeshPacker>(std::move(connectivity), MakeGeometryCoder(choice, mesh)),
                        static_cast<int>(meshes.size() - 1 - m), mesh.weight});
       if (!items.back().packer->WriteHeader(&mesh, out)) return false;
     }
@@ -222,6 +227,8 @@ TEST_F(DenseCoders, SceneMixingBothCoderSetsReadsBack) {
   for (size_t m = 0; m < got.size(); ++m) {
     EXPECT_EQ(got[m]->pendingCount, 0);
     EXPECT_STREQ(got[m]->geometryClass->Name(), m % 2 == 0 ? "GeoDense v1" : "GeoPolarAdaptativo");
+    const char* connectivity[] = {"ConnectivityDense v2", "ConnectivityModelo2", "ConnectivityDense v1"};
+    EXPECT_STREQ(got[m]->connectivityClass->Name(), connectivity[m]);
     ExpectSameDecodedVertices(*want[m], *got[m], "mesh " + std::to_string(m));
   }
 }
