@@ -6,8 +6,8 @@
 // previous new one. In the simplification's numbering the vertices are
 // named in no particular order, so every new dependency costs about the
 // logarithm of the mesh size. Inserting, among the vertices that may come
-// next, the one named first makes new dependencies arrive one below the
-// other, and their offsets nearly vanish.
+// next, the one named first makes many new dependencies arrive one below
+// the other, with small offsets.
 //
 // Any insertion order that keeps every refinement vertex i after
 //   - every vertex of its ring (all above i), and
@@ -30,14 +30,16 @@
 // put it.
 //
 // A bounded reach buys nothing: a vertex is usually named thousands of steps
-// before the simplification inserts it (on a simplified scan, half of them
-// over 2500 steps ahead), so within a reach of up to a few thousand steps the
-// new dependencies stay as scattered as before and files grow a little.
-// Unbounded, the order refines the mesh breadth first through its
-// dependencies; measured on the corpus scans, the error bounds of the
-// vertices still missing after 1, 10, 25 and 50 % of the stream stay within
-// about 10 % of the simplification's order (their sum; the largest one as
-// often falls as rises), and the files shrink by 5 %.
+// before the simplification inserts it (on the simplified bunny, half of
+// them over 2500 steps ahead), so within a reach of up to a few thousand
+// steps the new dependencies stay as scattered as before and files grow a
+// little. Unbounded, the order refines the mesh breadth first through its
+// dependencies. Measured on the bunny and dragon scans at levels 1 and 0.5,
+// the sum of the roots of the error bounds of the vertices still missing
+// after 1, 10, 25 and 50 % of the stream stays within about 15 % of the
+// simplification's order (the largest bound falls more often than it rises,
+// once to 2.3 times), and the new dependencies' ranks shrink from about 11
+// bits to 9 at level 1.
 #pragma once
 
 #include <limits>
@@ -50,7 +52,8 @@ namespace qx {
 
 class QXPck;
 
-// The reach a mesh written with the dense coders is renumbered with: none.
+// The reach a mesh written with the dense coders is renumbered with: none
+// (see above).
 inline constexpr VertexIndex kDenseCodingReach = std::numeric_limits<VertexIndex>::max();
 
 // The new index of every vertex (N entries) for the order sketched above:
