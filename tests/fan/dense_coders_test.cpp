@@ -179,8 +179,7 @@ class MixedSceneRecord final : public PersistentObject {
       QXPck& mesh = *const_cast<QXPck*>(meshes[m]);
       CoderChoice choice{1, m % 2 == 0 ? kGeoModeDense : 3, m % 2 == 0 ? kConnectModeDense : 1, 1.0f / 1024};
       std::unique_ptr<ConnectivityCoder> connectivity = MakeConnectivityCoder(choice, mesh);
-      if (m == 2)
-        connectivity.reset(static_cast<ConnectivityCoder*>(ConnectivityDense::kFirstVersion.Factory()()));
+      if (m == 2) connectivity.reset(static_cast<ConnectivityCoder*>(ConnectivityDense::kFirstVersion.Factory()()));
       items.push_back({std::make_unique<MeshPacker>(std::move(connectivity), MakeGeometryCoder(choice, mesh)),
                        static_cast<int>(meshes.size() - 1 - m), mesh.weight});
       if (!items.back().packer->WriteHeader(&mesh, out)) return false;
