@@ -10,7 +10,49 @@
 
 namespace qx {
 
-const ClassDescriptor ConnectivityDense::kClass{"ConnectivityDense v1", &MakeDefault<ConnectivityDense>};
+const ClassDescriptor ConnectivityDense::kClass{"ConnectivityDense v2", &MakeDefault<ConnectivityDense>};
+const ClassDescriptor ConnectivityDense::kFirstVersion{"ConnectivityDense v1", &ConnectivityDense::MakeFirstVersion};
+
+PersistentObject* ConnectivityDense::MakeFirstVersion() {
+  auto* coder = new ConnectivityDense;
+  coder->firstVersion_ = true;
+  return coder;
+}
+
+RankedLength::RankedLength() {
+  for (int i = 0; i < kLengths; ++i) byPlace_[i] = placeOf_[i] = static_cast<uint8_t>(i);
+}
+
+bool RankedLength::Write(BitChannel& bits, int length) {
+  assert(length >= 0 && length < kLengths);
+  const int place = placeOf_[length];
+  Count(length);
+  return place_.Write(bits, static_cast<uint32_t>(place));
+}
+
+bool RankedLength::Read(BitChannel& bits, int& length) {
+  uint32_t place = 0;
+  if (!place_.Read(bits, place) || place >= static_cast<uint32_t>(kLengths)) return false;
+  length = byPlace_[place];
+  Count(length);
+  return true;
+}
+
+// The length just counted moves up past those it now goes ahead of; a
+// halving can make ties, so everything is sorted again then.
+void RankedLength::Count(int length) {
+  ++counts_[length];
+  if (++total_ >= kHalvingTotal) {
+    total_ = 0;
+    for (uint32_t& count : counts_) total_ += count >>= 1;
+    for (int i = 1; i < kLengths; ++i)
+      for (int j = i; j > 0 && Ahead(byPlace_[j], byPlace_[j - 1]); --j) std::swap(byPlace_[j], byPlace_[j - 1]);
+  } else {
+    for (int j = placeOf_[length]; j > 0 && Ahead(byPlace_[j], byPlace_[j - 1]); --j)
+      std::swap(byPlace_[j], byPlace_[j - 1]);
+  }
+  for (int i = 0; i < kLengths; ++i) placeOf_[byPlace_[i]] = static_cast<uint8_t>(i);
+}
 
 namespace {
 
@@ -34,20 +76,26 @@ void ConnectivityDense::SetUp(VertexIndex vertexCount) {
   unnamed_.Remove(0);
 }
 
-namespace {
-
-// r in L - bitLength(r) and the bits below r's top bit.
-bool WriteRank(BitChannel& bits, AdaptiveRice& lengths, uint32_t r, uint32_t largest) {
+// bitLength(r) (the first version: L - bitLength(r)), then the bits below
+// r's top bit.
+bool ConnectivityDense::WriteRank(BitChannel& bits, int kind, uint32_t r, uint32_t largest) {
   const int length = BitLength(r);
-  return lengths.Write(bits, static_cast<uint32_t>(BitLength(largest) - length)) &&
-         (length < 2 || bits.WriteBits(r, length - 1));
+  const bool lengthWritten =
+      firstVersion_ ? explicitLength_[kind].Write(bits, static_cast<uint32_t>(BitLength(largest) - length))
+                    : rankedLength_[kind].Write(bits, length);
+  return lengthWritten && (length < 2 || bits.WriteBits(r, length - 1));
 }
 
-bool ReadRank(BitChannel& bits, AdaptiveRice& lengths, uint32_t largest, uint32_t& r) {
+bool ConnectivityDense::ReadRank(BitChannel& bits, int kind, uint32_t largest, uint32_t& r) {
   const int top = BitLength(largest);
-  uint32_t shortfall = 0;
-  if (!lengths.Read(bits, shortfall) || shortfall > static_cast<uint32_t>(top)) return false;
-  const int length = top - static_cast<int>(shortfall);
+  int length = 0;
+  if (firstVersion_) {
+    uint32_t shortfall = 0;
+    if (!explicitLength_[kind].Read(bits, shortfall) || shortfall > static_cast<uint32_t>(top)) return false;
+    length = top - static_cast<int>(shortfall);
+  } else if (!rankedLength_[kind].Read(bits, length) || length > top) {
+    return false;
+  }
   r = length == 0 ? 0 : 1;
   if (length >= 2) {
     uint32_t low = 0;
@@ -56,8 +104,6 @@ bool ReadRank(BitChannel& bits, AdaptiveRice& lengths, uint32_t largest, uint32_
   }
   return r <= largest;
 }
-
-}  // namespace
 
 int32_t ConnectivityDense::NewReference(int32_t below) const {
   if (lastNew_ < 0) return below - 1;
@@ -71,14 +117,14 @@ bool ConnectivityDense::WriteExplicit(BitChannel& bits, VertexIndex v, VertexInd
   if (c == v) return explicitKind_.Write(bits, kGap);
   if (!unnamed_.Contains(c))
     return explicitKind_.Write(bits, kNamed) &&
-           WriteRank(bits, explicitLength_[1], static_cast<uint32_t>(v - c), static_cast<uint32_t>(v));
+           WriteRank(bits, 1, static_cast<uint32_t>(v - c), static_cast<uint32_t>(v));
   const int32_t below = unnamed_.CountBelow(v);
   const int32_t reference = NewReference(below);
   const int32_t offset = unnamed_.CountBelow(c) - reference;
   unnamed_.Remove(c);
   lastNew_ = c;
   return explicitKind_.Write(bits, kNew) &&
-         WriteRank(bits, explicitLength_[0], ZigZag(offset), static_cast<uint32_t>(2 * (below - 1)));
+         WriteRank(bits, 0, ZigZag(offset), static_cast<uint32_t>(2 * (below - 1)));
 }
 
 template <class FirstModel, class Ring>
@@ -118,6 +164,7 @@ bool ConnectivityDense::EncodeRaw(BitChannel& bits, QXPck& mesh, VertexIndex v, 
 }
 
 bool ConnectivityDense::EncodeRing(BitChannel& bits, QXPck& mesh, VertexIndex v, const FaceList& ring) {
+  if (lists_.Count() == 0) SetUp(mesh.vertexCount);
   assert(mesh.vertexCount == lists_.Count() && v > 0 && v < lists_.Count());
   const bool predicting = !lists_.Empty(v);
   lists_.Take(v, predicted_);
@@ -143,12 +190,12 @@ bool ConnectivityDense::ReadExplicit(BitChannel& bits, VertexIndex v, VertexInde
   }
   uint32_t r = 0;
   if (kind == kNamed) {
-    if (!ReadRank(bits, explicitLength_[1], static_cast<uint32_t>(v), r) || r == 0) return false;
+    if (!ReadRank(bits, 1, static_cast<uint32_t>(v), r) || r == 0) return false;
     c = v - static_cast<VertexIndex>(r);
     return true;
   }
   const int32_t below = unnamed_.CountBelow(v);
-  if (below < 1 || !ReadRank(bits, explicitLength_[0], static_cast<uint32_t>(2 * (below - 1)), r)) return false;
+  if (below < 1 || !ReadRank(bits, 0, static_cast<uint32_t>(2 * (below - 1)), r)) return false;
   const int64_t position = NewReference(below) + UnZigZag(r);
   if (position < 0 || position >= below) return false;
   c = unnamed_.Select(static_cast<int32_t>(position));

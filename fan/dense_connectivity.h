@@ -27,9 +27,15 @@
 //         L = bitLength(2 × (their number − 1));
 //   named c was named before: r = v − c; L = bitLength(v);
 //   zero  c = 0;   gap  c = v (a gap link)
-// and for new and named: L − bitLength(r) (AdaptiveRice), then the bits of
-// r below its top bit. Vertices become named in coding order, so both sides
-// know the same set (a RankTree).
+// and for new and named: bitLength(r) as a RankedLength (below), then the
+// bits of r below its top bit. Vertices become named in coding order, so both
+// sides know the same set (a RankTree).
+//
+// Files of the first version ("ConnectivityDense v1", still read) code
+// L − bitLength(r) with an AdaptiveRice instead. Once the writer renumbers
+// the vertices into coding order (coding_order.h) the lengths of new ranks
+// gather at both ends, one or two bits and nearly L, which a Rice code,
+// made for one hump, codes about 1.5 bits above their entropy.
 #pragma once
 
 #include <array>
@@ -42,10 +48,35 @@
 
 namespace qx {
 
+// A bit length 0 … 32 coded by its place among the lengths coded before,
+// the most frequent first (ties: the shorter first), the place as an
+// AdaptiveRice. Counts halve every kHalvingTotal lengths, so the ranking
+// follows a drifting mix; the reader mirrors it.
+class RankedLength {
+ public:
+  RankedLength();
+  bool Write(BitChannel& bits, int length);
+  // False on a short read or a place beyond the 33 lengths.
+  bool Read(BitChannel& bits, int& length);
+
+ private:
+  static constexpr int kLengths = 33;
+  static constexpr uint32_t kHalvingTotal = 4096;
+  void Count(int length);
+  bool Ahead(int a, int b) const { return counts_[a] > counts_[b] || (counts_[a] == counts_[b] && a < b); }
+
+  std::array<uint32_t, kLengths> counts_{};
+  std::array<uint8_t, kLengths> byPlace_{};  // lengths, most frequent first
+  std::array<uint8_t, kLengths> placeOf_{};
+  uint32_t total_ = 0;
+  AdaptiveRice place_;
+};
+
 class ConnectivityDense final : public ConnectivityCoder {
  public:
-  static const ClassDescriptor kClass;  // "ConnectivityDense v1"
-  const ClassDescriptor* GetClass() const override { return &kClass; }
+  static const ClassDescriptor kClass;         // "ConnectivityDense v2"
+  static const ClassDescriptor kFirstVersion;  // "ConnectivityDense v1", read only
+  const ClassDescriptor* GetClass() const override { return firstVersion_ ? &kFirstVersion : &kClass; }
 
   // An empty coder, set up from the mesh of the first DecodeRing (a reader's).
   ConnectivityDense() = default;
@@ -72,6 +103,10 @@ class ConnectivityDense final : public ConnectivityCoder {
                           NextModels& next);
   bool EncodeRaw(BitChannel& bits, QXPck& mesh, VertexIndex v, const FaceList& ring);
   bool WriteExplicit(BitChannel& bits, VertexIndex v, VertexIndex c);
+  // r ≤ largest, in the model of its kind (0 new, 1 named).
+  bool WriteRank(BitChannel& bits, int kind, uint32_t r, uint32_t largest);
+  bool ReadRank(BitChannel& bits, int kind, uint32_t largest, uint32_t& r);
+  static PersistentObject* MakeFirstVersion();
 
   // Reads the dependencies of `ring`'s links, the first link's symbol being
   // `firstSymbol` (already read).
@@ -91,7 +126,9 @@ class ConnectivityDense final : public ConnectivityCoder {
   RankTree unnamed_;  // vertices no dependency has named yet
   VertexIndex lastNew_ = -1;  // the last new dependency
   AdaptiveChoice<4> explicitKind_;
-  std::array<AdaptiveRice, 2> explicitLength_;  // new, named
+  bool firstVersion_ = false;
+  std::array<AdaptiveRice, 2> explicitLength_;  // new, named: the first version's
+  std::array<RankedLength, 2> rankedLength_;    // new, named
   std::array<AdaptiveRice, 2> ringSize_;  // raw rings of refinement / base vertices
   std::array<AdaptiveRice, 2> firstOffset_;
   std::array<AdaptiveRice, 2> neighbourStep_;

@@ -1,6 +1,8 @@
 // Fuzzes the dense decoders on a small mesh, as the mesh packer drives them:
 // the first byte picks the predictor and the precision of the stored
-// geometry record, the rest is the bit stream. Each vertex's ring is
+// geometry record (its value modulo the choices) and, by its top bit, the
+// connectivity coder's first version, which readers still take; the rest is
+// the bit stream. Each vertex's ring is
 // decoded, checked and stored, then its position, from the top vertex down
 // until the stream ends or a decoder refuses.
 #include <cstddef>
@@ -28,13 +30,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       qx::fuzzing::StoredGeometryRecord(data[0], qx::fuzzing::kDenseChoiceCount, &qx::fuzzing::DenseChoice));
   std::unique_ptr<qx::GeometryCoder> geometry(header.ReadNewObjectAs<qx::GeometryCoder>());
   if (!geometry) __builtin_trap();  // the harness's own record must read back
-  qx::ConnectivityDense connectivity;
+  std::unique_ptr<qx::ConnectivityCoder> connectivity(
+      data[0] & 0x80 ? static_cast<qx::ConnectivityCoder*>(qx::ConnectivityDense::kFirstVersion.Factory()())
+                     : new qx::ConnectivityDense);
   std::unique_ptr<qx::QXPck> mesh = qx::fuzzing::EmptyLikeReference();
   qx::MemoryObjectReader in({data + 1, size - 1});
   qx::BitChannel bits(in);
   std::vector<qx::PlainLink> ring;
   for (qx::VertexIndex v = mesh->vertexCount - 1; v >= 1; --v) {
-    if (!connectivity.DecodeRing(bits, *mesh, v, ring)) break;
+    if (!connectivity->DecodeRing(bits, *mesh, v, ring)) break;
     std::optional<qx::FanRecord> record = qx::TryBuildRecord(v, ring, mesh->vertexCount);
     if (!record) break;
     mesh->records[static_cast<size_t>(v)] = std::move(*record);

@@ -15,6 +15,7 @@
 
 #include "fan/bit_channel.h"
 #include "fan/connectivity.h"
+#include "fan/dense_connectivity.h"
 #include "fan/coder_interfaces.h"
 #include "fan/face_link.h"
 #include "fan/fan_walk.h"
@@ -248,12 +249,16 @@ void WriteVertexSeeds(const fs::path& out) {
   }
 }
 
-// The dense coders of the reference mesh, as the mesh packer drives them.
+// The dense coders of the reference mesh, as the mesh packer drives them;
+// selectors with the top bit set take the connectivity coder's first
+// version.
 void WriteDenseSeeds(const fs::path& out) {
-  for (int selector = 0; selector < kDenseChoiceCount; ++selector) {
+  for (int selector : {0, 1, 2, 3, 4, 5, 0x80, 0x81, 0x82}) {
     std::unique_ptr<QXPck> mesh = MakeReferenceMesh();
-    const CoderChoice choice = DenseChoice(static_cast<uint8_t>(selector));
+    const CoderChoice choice = DenseChoice(static_cast<uint8_t>(selector % kDenseChoiceCount));
     std::unique_ptr<ConnectivityCoder> connectivity = MakeConnectivityCoder(choice, *mesh);
+    if (selector & 0x80)
+      connectivity.reset(static_cast<ConnectivityCoder*>(ConnectivityDense::kFirstVersion.Factory()()));
     std::unique_ptr<GeometryCoder> geometry = MakeGeometryCoder(choice, *mesh);
     MemoryObjectWriter stream;
     BitChannel bits(stream);

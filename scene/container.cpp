@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "fan/bit_channel.h"
+#include "fan/coding_order.h"
+#include "fan/dense_connectivity.h"
 #include "fan/mesh_packer.h"
 #include "fan/pck.h"
 #include "scene/scene_model.h"
@@ -105,6 +107,10 @@ bool QXScene::Write(ObjectWriter& out) {
   SceneSchedule schedule;
   int orderIndex = meshCount;
   for (QXPck* mesh = meshes; mesh; mesh = mesh->next) {
+    // The dense coders want their own vertex order (coding_order.h). A mesh
+    // last written or read with them has it already.
+    if (ConnectMode == kConnectModeDense && mesh->connectivityClass != &ConnectivityDense::kClass)
+      RenumberForDenseCoding(*mesh);
     auto packer = std::make_unique<MeshPacker>(MakeConnectivityCoder(choice, *mesh), MakeGeometryCoder(choice, *mesh));
     if (!packer->WriteHeader(mesh, out)) return false;
     schedule.Add(std::move(packer), --orderIndex);

@@ -1,0 +1,169 @@
+// The coding order: a renumbered mesh keeps its full and base meshes, obeys
+// the fan mesh rules, moves no vertex past its reach, and goes through the
+// dense coders like any other mesh, every prefix included.
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "common/settings.h"
+#include "fan/coding_order.h"
+#include "fan/coder_interfaces.h"
+#include "fan/fan_record.h"
+#include "fan/metrics.h"
+#include "fan/pck.h"
+#include "progressive_grid.h"
+#include "scene/scene_commands.h"
+#include "scene/scene_file.h"
+#include "scene/scene_model.h"
+#include "stream/registry.h"
+
+namespace qx {
+namespace {
+
+using Corner = std::array<float, 3>;
+using Triangle = std::array<Corner, 3>;
+
+Corner CornerOf(const QXPck& mesh, VertexIndex v) {
+  const Vector p = mesh.vertices[static_cast<size_t>(v)].position;
+  return {p.x, p.y, p.z};
+}
+
+// The triangles shown at `level`, by their corners' positions, each turned
+// to start at its smallest corner so that only orientation counts.
+std::multiset<Triangle> TrianglesAt(const QXPck& mesh, Level level) {
+  std::multiset<Triangle> triangles;
+  for (VertexIndex v = level + 1; v < mesh.vertexCount; ++v) {
+    const RecordView record = mesh.Record(v);
+    for (int g = 0; g < record.GroupCount(); ++g) {
+      const DependencyGroup group = record.Group(g);
+      if (group.dependency > level) continue;
+      for (int j = 0; j < record.RingSize(); ++j) {
+        if (!group.Has(j)) continue;
+        Triangle t = {CornerOf(mesh, v), CornerOf(mesh, record.Neighbour(j)), CornerOf(mesh, record.Neighbour(j + 1))};
+        std::rotate(t.begin(), std::min_element(t.begin(), t.end()), t.end());
+        triangles.insert(t);
+      }
+    }
+  }
+  return triangles;
+}
+
+// Ring vertices above their centre, dependencies of triangles below it.
+void ExpectFanMeshRules(const QXPck& mesh) {
+  for (VertexIndex v = 1; v < mesh.vertexCount; ++v) {
+    const RecordView record = mesh.Record(v);
+    for (int j = 0; j < record.RingSize(); ++j) ASSERT_GT(record.Neighbour(j), v) << "ring of " << v;
+    for (int g = 0; g < record.GroupCount(); ++g) ASSERT_LT(record.Group(g).dependency, v) << "groups of " << v;
+  }
+}
+
+std::unique_ptr<QXPck> GridMesh() { return testing_coders::GridSimplifier(24, 20, 11).Build(400); }
+
+TEST(CodingOrder, RenumberedMeshesKeepTheirFullAndBaseMeshesAndMoveWithinTheReach) {
+  const std::unique_ptr<QXPck> original = GridMesh();
+  ComputeMetrics(*original);
+  const VertexIndex split = original->splitIndex;
+  ASSERT_GT(split, 300);
+  const std::vector<VertexIndex> identity = CodingOrder(*original, 0);
+  for (VertexIndex v = 0; v < original->vertexCount; ++v) EXPECT_EQ(identity[static_cast<size_t>(v)], v);
+  for (VertexIndex reach : {4, 40, 1 << 20}) {
+    const std::string what = "reach " + std::to_string(reach);
+    const std::vector<VertexIndex> order = CodingOrder(*original, reach);
+    std::vector<VertexIndex> sorted = order;
+    std::sort(sorted.begin(), sorted.end());
+    bool moved = false;
+    for (VertexIndex v = 0; v < original->vertexCount; ++v) {
+      const VertexIndex to = order[static_cast<size_t>(v)];
+      ASSERT_EQ(sorted[static_cast<size_t>(v)], v) << what << ": not a permutation";
+      if (v >= split) {
+        ASSERT_EQ(to, v) << what << ": base vertex moved";
+      }
+      ASSERT_LE(std::abs(to - v), reach) << what;
+      moved = moved || to != v;
+    }
+    EXPECT_TRUE(moved) << what;
+
+    const std::unique_ptr<QXPck> renumbered = GridMesh();
+    Renumber(*renumbered, order);
+    ExpectFanMeshRules(*renumbered);
+    EXPECT_EQ(TrianglesAt(*renumbered, 0), TrianglesAt(*original, 0)) << what;
+    EXPECT_EQ(TrianglesAt(*renumbered, split - 1), TrianglesAt(*original, split - 1)) << what;
+    EXPECT_EQ(renumbered->finalised, 1);
+    EXPECT_EQ(renumbered->allTriangles, original->allTriangles) << what;
+    EXPECT_EQ(renumbered->finalTriangles, original->finalTriangles) << what;
+  }
+}
+
+TEST(CodingOrder, RenumberedMeshesRoundTripThroughTheDenseCodersPrefixesIncluded) {
+  RegisterStandardClasses();
+  QXScene scene;
+  std::unique_ptr<QXPck> mesh = GridMesh();
+  Renumber(*mesh, CodingOrder(*mesh, 1 << 20));
+  scene.AddMesh(mesh.release());
+  scene.UpdateBox();
+  SaveDialogSettings save;
+  save.bitsError = 12;
+  save.connectMode = kConnectModeDense;
+  save.geoMode = kGeoModeDense;
+  ApplySaveSettings(save, scene);
+  const std::vector<uint8_t> bytes = EncodeScene(scene);
+  const QXPck& written = *scene.meshes;
+  VertexIndex previousPending = written.vertexCount + 1;
+  for (size_t cut : {bytes.size() / 3, bytes.size() / 2, bytes.size()}) {
+    const std::unique_ptr<QXScene> decoded = DecodeScene({bytes.data(), cut});
+    ASSERT_TRUE(decoded && decoded->meshes) << cut << " bytes";
+    const QXPck& prefix = *decoded->meshes;
+    EXPECT_LT(prefix.pendingCount, previousPending) << cut << " bytes";
+    previousPending = prefix.pendingCount;
+    for (VertexIndex v = std::max(prefix.pendingCount, 1); v < written.vertexCount; ++v) {
+      // The records past their four metric floats, which the reader measures itself.
+      const auto want = written.records[static_cast<size_t>(v)].Bytes().subspan(16);
+      const auto got = prefix.records[static_cast<size_t>(v)].Bytes().subspan(16);
+      ASSERT_TRUE(std::equal(want.begin(), want.end(), got.begin(), got.end())) << "record of " << v;
+      ASSERT_EQ(written.vertices[static_cast<size_t>(v)].position, prefix.vertices[static_cast<size_t>(v)].position);
+    }
+  }
+  EXPECT_EQ(previousPending, 0);
+  ClearClassRegistry();
+}
+
+// The ring and groups of every record: the bytes after the metric floats.
+std::vector<std::vector<std::byte>> Topology(const QXPck& mesh) {
+  std::vector<std::vector<std::byte>> records;
+  for (const FanRecord& record : mesh.records) {
+    const auto bytes = record.Bytes();
+    records.emplace_back(bytes.size() > 16 ? bytes.begin() + 16 : bytes.end(), bytes.end());
+  }
+  return records;
+}
+
+TEST(CodingOrder, OnlyWritingWithTheDenseCodersRenumbersAndOnlyOnce) {
+  RegisterStandardClasses();
+  QXScene scene;
+  scene.AddMesh(GridMesh().release());
+  scene.UpdateBox();
+  const QXPck& mesh = *scene.meshes;
+  SaveDialogSettings save;
+  save.bitsError = 12;
+  ApplySaveSettings(save, scene);
+  const auto original = Topology(mesh);
+  EncodeScene(scene);
+  EXPECT_EQ(Topology(mesh), original) << "classic coders";
+  save.connectMode = kConnectModeDense;
+  save.geoMode = kGeoModeDense;
+  ApplySaveSettings(save, scene);
+  EncodeScene(scene);
+  const auto renumbered = Topology(mesh);
+  EXPECT_NE(renumbered, original);
+  EncodeScene(scene);
+  EXPECT_EQ(Topology(mesh), renumbered) << "second dense write";
+  ClearClassRegistry();
+}
+
+}  // namespace
+}  // namespace qx
