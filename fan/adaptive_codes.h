@@ -16,7 +16,9 @@
 //   rank 0: 0   rank 1: 10   rank 2: 110 (11 with three symbols)   rank 3: 111
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <utility>
 
@@ -42,10 +44,7 @@ class AdaptiveRice {
   bool Read(BitChannel& bits, uint32_t& x) {
     const int k = parameter_;
     uint32_t q = 0;
-    for (bool one = true; q < kEscape; ++q) {
-      if (!bits.ReadBit(one)) return false;
-      if (!one) break;
-    }
+    if (!bits.ReadOnes(kEscape, q)) return false;
     if (q < kEscape) {
       uint32_t low = 0;
       if (!bits.ReadBits(k, low)) return false;
@@ -67,11 +66,7 @@ class AdaptiveRice {
   static constexpr uint32_t kHalvingCount = 64;
 
   static uint32_t LowMask(int k) { return k >= 32 ? UINT32_MAX : (uint32_t{1} << k) - 1; }
-  static int Length(uint32_t x) {
-    int length = 0;
-    for (; x != 0; x >>= 1) ++length;
-    return length;
-  }
+  static int Length(uint32_t x) { return std::bit_width(x); }
   static bool WriteOnes(BitChannel& bits, int count) {
     for (int i = 0; i < count; ++i)
       if (!bits.WriteBit(true)) return false;
@@ -83,8 +78,12 @@ class AdaptiveRice {
       sum_ >>= 1;
       count_ >>= 1;
     }
-    int k = 0;
-    while (k < 31 && (uint64_t{count_} << k) < sum_) ++k;
+    // With a = bitLength(sum) and b = bitLength(count), count·2^(a−b) may
+    // fall short of sum but count·2^(a−b+1) ≥ 2^a > sum, and k = a−b−1 is
+    // always short: one comparison settles k.
+    const int a = std::bit_width(sum_), b = std::bit_width(count_);
+    int k = a > b ? std::min(a - b, 31) : 0;
+    if (k < 31 && (uint64_t{count_} << k) < sum_) ++k;
     parameter_ = k;
   }
 
@@ -108,12 +107,8 @@ class AdaptiveChoice {
   }
 
   bool Read(BitChannel& bits, int& symbol) {
-    int rank = 0;
-    bool one = false;
-    for (; rank < kSymbols - 1; ++rank) {
-      if (!bits.ReadBit(one)) return false;
-      if (!one) break;
-    }
+    uint32_t rank = 0;
+    if (!bits.ReadOnes(kSymbols - 1, rank)) return false;
     symbol = order_[rank];
     Update(symbol);
     return true;

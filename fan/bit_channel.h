@@ -5,9 +5,15 @@
 // significant bit first. Reading fetches the next word whenever a bit is
 // needed and the position is back at 0. After the last step the writer sends
 // the word in flight once more (Finish), whether or not bits are pending.
+//
+// The reader keeps the fetched word bit-reversed and shifted so that the next
+// bit to read is its top bit: a field is then the top bits as they stand,
+// and a run of ones is counted in one step, where the word as stored would
+// need its bits put in reading order for every field.
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstdint>
 
 namespace qx {
@@ -29,21 +35,41 @@ class BitChannel {
   }
   bool WriteBit(bool bit) { return PutBit(bit ? 1 : 0); }
   // Reads a `width`-bit field (0..32). False when the stream ends first.
-  // The field is taken a word's worth at a time: the bits that lie in the
-  // current word are cut out together and put in reading order by reversing
-  // them, since the first bit read is the field's most significant.
+  // The bits that lie in the current word are taken together.
   bool ReadBits(int width, uint32_t& value) {
     uint64_t field = 0;
     while (width > 0) {
       if (position_ == 0 && !FetchWord()) return false;
       const int take = width < 32 - position_ ? width : 32 - position_;
-      const uint32_t chunk = static_cast<uint32_t>((uint64_t{word_} >> position_) & ((uint64_t{1} << take) - 1));
-      field = (field << take) | (ReverseBits(chunk) >> (32 - take));
-      position_ = (position_ + take) & 31;
-      totalBits_ += static_cast<uint64_t>(take);
+      field = (field << take) | (pending_ >> (32 - take));
+      Consume(take);
       width -= take;
     }
     value = static_cast<uint32_t>(field);
+    return true;
+  }
+  // Reads ones up to and including the first zero, or until `limit` ones
+  // have been read (no zero follows them then); `ones` is how many. The
+  // same bits as reading one bit at a time, taken a word's run at once.
+  // False when the stream ends first.
+  bool ReadOnes(uint32_t limit, uint32_t& ones) {
+    ones = 0;
+    while (ones < limit) {
+      if (position_ == 0 && !FetchWord()) return false;
+      const int available = 32 - position_;
+      const uint32_t run = static_cast<uint32_t>(std::countl_one(pending_));  // ≤ available
+      if (run >= limit - ones) {
+        Consume(static_cast<int>(limit - ones));
+        ones = limit;
+        return true;
+      }
+      ones += run;
+      if (run < static_cast<uint32_t>(available)) {
+        Consume(static_cast<int>(run) + 1);
+        return true;
+      }
+      Consume(available);
+    }
     return true;
   }
   // Reads `width` bits (1..32) in the opposite order: the first bit read is
@@ -77,10 +103,15 @@ class BitChannel {
   }
   bool GetBit(uint32_t& bit) {
     if (position_ == 0 && !FetchWord()) return false;
-    bit = (word_ >> position_) & 1;
-    position_ = (position_ + 1) & 31;
-    ++totalBits_;
+    bit = pending_ >> 31;
+    Consume(1);
     return true;
+  }
+  // Moves the read position `count` bits on (1..32, within the word).
+  void Consume(int count) {
+    pending_ = static_cast<uint32_t>(uint64_t{pending_} << count);
+    position_ = (position_ + count) & 31;
+    totalBits_ += static_cast<uint64_t>(count);
   }
   bool FlushWord();
   bool FetchWord();
@@ -100,7 +131,8 @@ class BitChannel {
   ObjectWriter* out_ = nullptr;
   ObjectReader* in_ = nullptr;
   int position_ = 0;  // bit position in the current word, 0..31
-  uint32_t word_ = 0;
+  uint32_t word_ = 0;     // the writer's word in flight
+  uint32_t pending_ = 0;  // the reader's unread bits of its word, next bit on top
   uint64_t totalBits_ = 0;
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "common/prefetch.h"
 #include "fan/connectivity.h"
 #include "fan/edge_dependency.h"
 #include "fan/geometry_coders.h"
@@ -64,6 +65,11 @@ Vector GeoDense::Position(const Cells& cells) const {
 }
 
 GeoDense::Cells GeoDense::Predict(const QXPck& mesh, VertexIndex v, int& context) {
+  // The ring's cells lie scattered over the mesh: ask for all of them before
+  // the walk below needs the first.
+  const RecordView record = mesh.Record(v);
+  const int ringSize = record.RingSize();
+  for (const uint32_t neighbour : record.RingSpan()) PrefetchCacheLine(&cells_[neighbour]);
   std::array<int64_t, 3> ringSum{}, wingSum{};
   int64_t triangles = 0, wings = 0;
   bool searching = butterfly_;
@@ -96,8 +102,6 @@ GeoDense::Cells GeoDense::Predict(const QXPck& mesh, VertexIndex v, int& context
   // ring vectors): residuals across the surface run larger than along it.
   int64_t spread = 0;
   double normal[3] = {0, 0, 0};
-  const RecordView record = mesh.Record(v);
-  const int ringSize = record.RingSize();
   double previous[3] = {0, 0, 0};
   for (int j = 0; j <= ringSize; ++j) {
     const Cells& neighbour = cells_[static_cast<size_t>(record.Neighbour(j))];
