@@ -43,11 +43,9 @@ class AdaptiveRice {
   // False on a short read or an escape longer than 32 bits.
   bool Read(BitChannel& bits, uint32_t& x) {
     const int k = parameter_;
-    uint32_t q = 0;
-    if (!bits.ReadOnes(kEscape, q)) return false;
+    uint32_t q = 0, low = 0;
+    if (!bits.ReadOnesAndField(kEscape, k, q, low)) return false;
     if (q < kEscape) {
-      uint32_t low = 0;
-      if (!bits.ReadBits(k, low)) return false;
       const uint64_t value = (uint64_t{q} << k) | low;
       if (value > UINT32_MAX) return false;
       x = static_cast<uint32_t>(value);

@@ -15,7 +15,9 @@ bool BitChannel::FlushWord() {
 bool BitChannel::FetchWord() {
   uint32_t word = 0;
   if (!in_->ReadU32(word)) return false;
-  pending_ = ReverseBits(word);
+  pending_ |= uint64_t{ReverseBits(word)} << (32 - unread_);
+  unread_ += 32;
+  totalBits_ += 32;
   return true;
 }
 

@@ -69,22 +69,14 @@ GeoDense::Cells GeoDense::Predict(const QXPck& mesh, VertexIndex v, int& context
   // the walk below needs the first.
   const RecordView record = mesh.Record(v);
   const int ringSize = record.RingSize();
-  for (const uint32_t neighbour : record.RingSpan()) PrefetchCacheLine(&cells_[neighbour]);
-  std::array<int64_t, 3> ringSum{}, wingSum{};
-  int64_t triangles = 0, wings = 0;
-  bool searching = butterfly_;
-  QXPck& searched = const_cast<QXPck&>(mesh);  // EdgeDependency marks its scratch bits only
-  ForEachRingTriangle(mesh, v, [&](VertexIndex first, VertexIndex second) {
-    const Cells& corner = cells_[static_cast<size_t>(first)];
+  const uint32_t* ring = record.Ring();
+  for (int j = 0; j < ringSize; ++j) PrefetchCacheLine(&cells_[ring[j]]);
+  std::array<int64_t, 3> ringSum{};
+  int64_t triangles = 0;
+  ForEachRingTriangle(record, [&](int j) {
+    const Cells& corner = cells_[ring[j]];
     for (int i = 0; i < 3; ++i) ringSum[i] += corner[i];
     ++triangles;
-    if (!searching) return;
-    const EdgeWing wing = EdgeDependency(searched, first, second, v);
-    searching = wing.dependency != v;
-    if (!searching) return;
-    const Cells& far = cells_[static_cast<size_t>(wing.third)];
-    for (int i = 0; i < 3; ++i) wingSum[i] += far[i];
-    ++wings;
   });
   Cells prediction{};
   if (triangles == 0) {
@@ -93,18 +85,20 @@ GeoDense::Cells GeoDense::Predict(const QXPck& mesh, VertexIndex v, int& context
     if (static_cast<size_t>(v) + 1 < cells_.size()) prediction = cells_[static_cast<size_t>(v) + 1];
     return prediction;
   }
+  std::array<int64_t, 3> wingSum{};
+  const bool wingsFound = butterfly_ && SumWings(mesh, v, wingSum);
   for (int i = 0; i < 3; ++i)
-    prediction[i] = ClampCell(wings == triangles && butterfly_
-                                  ? DivideRounded(23 * ringSum[i] - 3 * wingSum[i], 20 * triangles)
-                                  : DivideRounded(ringSum[i], triangles));
+    prediction[i] = ClampCell(wingsFound ? DivideRounded(23 * ringSum[i] - 3 * wingSum[i], 20 * triangles)
+                                         : DivideRounded(ringSum[i], triangles));
   // One pass over the ring: its spread around the prediction, and the
   // axis closest to its normal (the sum of the cross products of successive
-  // ring vectors): residuals across the surface run larger than along it.
+  // ring vectors, the last with the first): residuals across the surface
+  // run larger than along it.
   int64_t spread = 0;
   double normal[3] = {0, 0, 0};
   double previous[3] = {0, 0, 0};
   for (int j = 0; j <= ringSize; ++j) {
-    const Cells& neighbour = cells_[static_cast<size_t>(record.Neighbour(j))];
+    const Cells& neighbour = cells_[ring[j < ringSize ? j : 0]];
     double current[3];
     for (int i = 0; i < 3; ++i) {
       const int64_t offset = int64_t{neighbour[i]} - prediction[i];
@@ -124,6 +118,23 @@ GeoDense::Cells GeoDense::Predict(const QXPck& mesh, VertexIndex v, int& context
   const int length = std::min(BitLength(static_cast<uint32_t>(std::min<int64_t>(spread, UINT32_MAX))), kSpreadContexts - 1);
   context = (v >= mesh.splitIndex ? kSpreadContexts : 0) + length;
   return prediction;
+}
+
+// The wing search of the butterfly rule, triangle by triangle in the walk's
+// order, stops at the first edge without a wing: then the rule falls back on
+// the centroid and the sum is of no use.
+bool GeoDense::SumWings(const QXPck& mesh, VertexIndex v, std::array<int64_t, 3>& wingSum) const {
+  QXPck& searched = const_cast<QXPck&>(mesh);  // EdgeDependency marks its scratch bits only
+  bool found = true;
+  ForEachRingTriangle(mesh, v, [&](VertexIndex first, VertexIndex second) {
+    if (!found) return;
+    const EdgeWing wing = EdgeDependency(searched, first, second, v);
+    found = wing.dependency != v;
+    if (!found) return;
+    const Cells& far = cells_[static_cast<size_t>(wing.third)];
+    for (int i = 0; i < 3; ++i) wingSum[i] += far[i];
+  });
+  return found;
 }
 
 bool GeoDense::Prepare(const QXPck& mesh, VertexIndex v) {

@@ -73,6 +73,9 @@ class GeoDense final : public GeometryCoder {
 
   // The prediction of v's cells and the residual context it comes with.
   Cells Predict(const QXPck& mesh, VertexIndex v, int& context);
+  // Sums the cells of the wings of v's triangles (the butterfly rule's S2);
+  // false when a triangle has none.
+  bool SumWings(const QXPck& mesh, VertexIndex v, std::array<int64_t, 3>& wingSum) const;
   Cells Quantise(Vector position) const;
   Vector Position(const Cells& cells) const;
   bool Prepare(const QXPck& mesh, VertexIndex v);
