@@ -97,7 +97,7 @@ class AdaptiveChoice {
  public:
   bool Write(BitChannel& bits, int symbol) {
     const int rank = Rank(symbol);
-    Update(symbol);
+    Update(symbol, rank);
     if (rank == 0) return bits.WriteBit(false);
     if (rank == 1) return bits.WriteBits(kSymbols == 2 ? 1 : 0b10, kSymbols == 2 ? 1 : 2);
     if (rank == 2) return kSymbols == 3 ? bits.WriteBits(0b11, 2) : bits.WriteBits(0b110, 3);
@@ -108,7 +108,7 @@ class AdaptiveChoice {
     uint32_t rank = 0;
     if (!bits.ReadOnes(kSymbols - 1, rank)) return false;
     symbol = order_[rank];
-    Update(symbol);
+    Update(symbol, static_cast<int>(rank));
     return true;
   }
 
@@ -123,9 +123,10 @@ class AdaptiveChoice {
     while (order_[rank] != symbol) ++rank;
     return rank;
   }
-  // Counts only grow between halvings, so the symbol just counted moves up
-  // past those it now goes ahead of; halving can make ties and re-sorts.
-  void Update(int symbol) {
+  // Counts only grow between halvings, so the symbol just counted (at
+  // `rank`) moves up past those it now goes ahead of; halving can make ties
+  // and re-sorts.
+  void Update(int symbol, int rank) {
     counts_[symbol] += 2;
     if ((total_ += 2) >= kHalvingTotal) {
       total_ = 0;
@@ -134,7 +135,7 @@ class AdaptiveChoice {
         for (int j = i; j > 0 && Ahead(order_[j], order_[j - 1]); --j) std::swap(order_[j], order_[j - 1]);
       return;
     }
-    for (int j = Rank(symbol); j > 0 && Ahead(order_[j], order_[j - 1]); --j) std::swap(order_[j], order_[j - 1]);
+    for (int j = rank; j > 0 && Ahead(symbol, order_[j - 1]); --j) std::swap(order_[j], order_[j - 1]);
   }
 
   std::array<uint32_t, kSymbols> counts_{};

@@ -25,8 +25,9 @@ int64_t DivideRounded(int64_t num, int64_t den) {
   return twice % (2 * den) < 0 ? quotient - 1 : quotient;
 }
 
-uint32_t ZigZag(int64_t x) { return static_cast<uint32_t>(x >= 0 ? 2 * x : -2 * x - 1); }
-int64_t UnZigZag(uint32_t x) { return (x & 1) ? -static_cast<int64_t>(x >> 1) - 1 : static_cast<int64_t>(x >> 1); }
+// Without a branch on the sign, which is as likely one way as the other.
+uint32_t ZigZag(int64_t x) { return static_cast<uint32_t>((x << 1) ^ (x >> 63)); }
+int64_t UnZigZag(uint32_t x) { return static_cast<int64_t>(x >> 1) ^ -static_cast<int64_t>(x & 1); }
 
 int32_t ClampCell(int64_t x) {
   return static_cast<int32_t>(std::clamp<int64_t>(x, -GeoDense::kMaxCell, GeoDense::kMaxCell));

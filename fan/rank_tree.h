@@ -9,6 +9,13 @@
 // of words (those past the set hold no members), so that a select descends
 // it in a fixed number of steps without a bounds test, each step a
 // conditional move rather than a branch the processor cannot foresee.
+//
+// The coder's queries come in runs close together: the count below the
+// vertex being coded, which moves down a little at a time, and selects near
+// the last member selected. The set remembers two landmarks (an index and
+// the members below it: the last member selected and the last index
+// counted), kept true through removals, and answers a query within a few
+// words of one by counting those words, without the tree.
 #pragma once
 
 #include <algorithm>
@@ -34,6 +41,7 @@ class RankTree {
       const size_t parent = w + (w & (~w + 1));
       if (parent <= span_) sums_[parent] += sums_[w];
     }
+    selected_ = counted_ = Landmark{};
   }
   int32_t Size() const { return size_; }
   bool Contains(int32_t i) const { return i >= 0 && i < size_ && ((words_[Word(i)] >> (i & 63)) & 1); }
@@ -42,19 +50,45 @@ class RankTree {
     if (!Contains(i)) return;
     words_[Word(i)] &= ~(uint64_t{1} << (i & 63));
     for (size_t at = Word(i) + 1; at < sums_.size(); at += at & (~at + 1)) --sums_[at];
+    for (Landmark* mark : {&selected_, &counted_})
+      if (i < mark->index) --mark->below;
   }
 
   // Members below i (i within 0 … size).
   int32_t CountBelow(int32_t i) const {
+    if (i == selected_.index && i >= 0) return selected_.below;
     int32_t count = 0;
-    for (size_t at = Word(i); at > 0; at -= at & (~at + 1)) count += sums_[at];
-    if (i & 63) count += PopCount(words_[Word(i)] & ((uint64_t{1} << (i & 63)) - 1));
+    if (!CountNear(counted_, i, count)) count = TreeCountBelow(i);
+    counted_ = {i, count};
     return count;
   }
 
   // The member with `rank` members below it; −1 when there is none.
   int32_t Select(int32_t rank) const {
     if (rank < 0 || rank >= sums_[span_]) return -1;  // node span_ sums every word
+    int32_t found = -1;
+    if (!SelectNear(selected_, rank, found)) found = TreeSelect(rank);
+    if (found >= 0) selected_ = {found, rank};
+    return found;
+  }
+
+ private:
+  // An index and the members below it; none while index is −1.
+  struct Landmark {
+    int32_t index = -1;
+    int32_t below = 0;
+  };
+  // How far from a landmark (in words) a query is answered by counting.
+  static constexpr size_t kNearWords = 3;
+
+  int32_t TreeCountBelow(int32_t i) const {
+    int32_t count = 0;
+    for (size_t at = Word(i); at > 0; at -= at & (~at + 1)) count += sums_[at];
+    if (i & 63) count += PopCount(words_[Word(i)] & LowBits(i & 63));
+    return count;
+  }
+  // 0 ≤ rank < the member count.
+  int32_t TreeSelect(int32_t rank) const {
     size_t at = 0;
     for (size_t step = span_ / 2; step > 0; step /= 2) {
       const int32_t sum = sums_[at + step];
@@ -66,9 +100,51 @@ class RankTree {
     const int bit = SelectInWord(words_[at], rank);
     return bit < 0 ? -1 : static_cast<int32_t>(at * 64) + bit;
   }
+  // Members in lo … hi−1 (0 ≤ lo ≤ hi ≤ size).
+  int32_t MembersBetween(int32_t lo, int32_t hi) const {
+    if (lo == hi) return 0;
+    size_t w = Word(lo);
+    const size_t last = Word(hi - 1);
+    uint64_t word = words_[w] & ~LowBits(lo & 63);
+    int32_t count = 0;
+    for (; w < last; word = words_[++w]) count += PopCount(word);
+    return count + PopCount(word & (~uint64_t{0} >> (63 - ((hi - 1) & 63))));
+  }
+  // The count below i from a landmark within kNearWords; false when none is.
+  bool CountNear(const Landmark& mark, int32_t i, int32_t& count) const {
+    if (mark.index < 0 || i < 0 || i > size_) return false;
+    const size_t from = Word(mark.index), to = Word(i);
+    if ((from > to ? from - to : to - from) > kNearWords) return false;
+    count = i <= mark.index ? mark.below - MembersBetween(i, mark.index) : mark.below + MembersBetween(mark.index, i);
+    return true;
+  }
+  // Select by counting whole words from a landmark's word, at most
+  // kNearWords away; false when the member lies farther (0 ≤ rank < the
+  // member count).
+  bool SelectNear(const Landmark& mark, int32_t rank, int32_t& found) const {
+    if (mark.index < 0 || mark.index >= size_) return false;
+    size_t w = Word(mark.index);
+    int32_t below = mark.below - PopCount(words_[w] & LowBits(mark.index & 63));  // members before word w
+    for (size_t step = 0; step <= kNearWords; ++step) {
+      if (rank < below) {
+        if (w == 0) return false;
+        below -= PopCount(words_[--w]);
+        continue;
+      }
+      const int32_t inWord = PopCount(words_[w]);
+      if (rank < below + inWord) {
+        found = static_cast<int32_t>(w * 64) + SelectInWord(words_[w], rank - below);
+        return true;
+      }
+      below += inWord;
+      if (++w >= words_.size()) return false;
+    }
+    return false;
+  }
 
- private:
   static size_t Word(int32_t i) { return static_cast<size_t>(i) / 64; }
+  // The bits below bit n (0 ≤ n < 64).
+  static uint64_t LowBits(int n) { return (uint64_t{1} << n) - 1; }
   // Counted in the register: std::popcount is a library call on processors
   // the build cannot assume to have the instruction.
   static int32_t PopCount(uint64_t x) { return static_cast<int32_t>(ByteCounts(x) * kOnes >> 56); }
@@ -97,6 +173,8 @@ class RankTree {
   static constexpr uint64_t kHighBits = 0x8080'8080'8080'8080;
   static constexpr uint64_t kOnes = 0x0101'0101'0101'0101;
 
+  mutable Landmark selected_;  // the member the last select found
+  mutable Landmark counted_;   // the index last counted below
   int32_t size_ = 0;
   size_t span_ = 1;  // words the tree spans: a power of two, at least the words
   std::vector<uint64_t> words_;
