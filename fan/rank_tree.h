@@ -78,8 +78,11 @@ class RankTree {
     int32_t index = -1;
     int32_t below = 0;
   };
-  // How far from a landmark (in words) a query is answered by counting.
-  static constexpr size_t kNearWords = 3;
+  // How far from a landmark (in words) a query is answered by counting:
+  // measured on the corpus, counts fall within a few words of the last,
+  // selects rarely beyond the landmark's neighbours.
+  static constexpr size_t kNearCountWords = 3;
+  static constexpr size_t kNearSelectWords = 1;
 
   int32_t TreeCountBelow(int32_t i) const {
     int32_t count = 0;
@@ -110,22 +113,23 @@ class RankTree {
     for (; w < last; word = words_[++w]) count += PopCount(word);
     return count + PopCount(word & (~uint64_t{0} >> (63 - ((hi - 1) & 63))));
   }
-  // The count below i from a landmark within kNearWords; false when none is.
+  // The count below i from a landmark within kNearCountWords; false when
+  // it is farther.
   bool CountNear(const Landmark& mark, int32_t i, int32_t& count) const {
     if (mark.index < 0 || i < 0 || i > size_) return false;
     const size_t from = Word(mark.index), to = Word(i);
-    if ((from > to ? from - to : to - from) > kNearWords) return false;
+    if ((from > to ? from - to : to - from) > kNearCountWords) return false;
     count = i <= mark.index ? mark.below - MembersBetween(i, mark.index) : mark.below + MembersBetween(mark.index, i);
     return true;
   }
   // Select by counting whole words from a landmark's word, at most
-  // kNearWords away; false when the member lies farther (0 ≤ rank < the
+  // kNearSelectWords away; false when the member lies farther (0 ≤ rank < the
   // member count).
   bool SelectNear(const Landmark& mark, int32_t rank, int32_t& found) const {
     if (mark.index < 0 || mark.index >= size_) return false;
     size_t w = Word(mark.index);
     int32_t below = mark.below - PopCount(words_[w] & LowBits(mark.index & 63));  // members before word w
-    for (size_t step = 0; step <= kNearWords; ++step) {
+    for (size_t step = 0; step <= kNearSelectWords; ++step) {
       if (rank < below) {
         if (w == 0) return false;
         below -= PopCount(words_[--w]);
