@@ -80,9 +80,8 @@ class AdaptiveRice {
     // fall short of sum but count·2^(a−b+1) ≥ 2^a > sum, and k = a−b−1 is
     // always short: one comparison settles k.
     const int a = std::bit_width(sum_), b = std::bit_width(count_);
-    int k = a > b ? std::min(a - b, 31) : 0;
-    if (k < 31 && (uint64_t{count_} << k) < sum_) ++k;
-    parameter_ = k;
+    const int k = a > b ? std::min(a - b, 31) : 0;
+    parameter_ = k + static_cast<int>((k < 31) & ((uint64_t{count_} << k) < sum_));  // no branch to foresee
   }
 
   uint64_t sum_ = 2;

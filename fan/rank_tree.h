@@ -14,11 +14,13 @@
 // vertex being coded, which moves down a little at a time, and selects near
 // the last member selected. The set remembers two landmarks (an index and
 // the members below it: the last member selected and the last index
-// counted), kept true through removals, and answers a query within a few
-// words of one by counting those words, without the tree.
+// counted), kept true through removals: a count at the last member
+// selected is known, and one within a few words of the last count is made
+// by counting those words, without the tree.
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -66,8 +68,7 @@ class RankTree {
   // The member with `rank` members below it; −1 when there is none.
   int32_t Select(int32_t rank) const {
     if (rank < 0 || rank >= sums_[span_]) return -1;  // node span_ sums every word
-    int32_t found = -1;
-    if (!SelectNear(selected_, rank, found)) found = TreeSelect(rank);
+    const int32_t found = TreeSelect(rank);
     if (found >= 0) selected_ = {found, rank};
     return found;
   }
@@ -78,11 +79,8 @@ class RankTree {
     int32_t index = -1;
     int32_t below = 0;
   };
-  // How far from a landmark (in words) a query is answered by counting:
-  // measured on the corpus, counts fall within a few words of the last,
-  // selects rarely beyond the landmark's neighbours.
+  // How far from the last count (in words) a count is made from it.
   static constexpr size_t kNearCountWords = 3;
-  static constexpr size_t kNearSelectWords = 1;
 
   int32_t TreeCountBelow(int32_t i) const {
     int32_t count = 0;
@@ -94,10 +92,11 @@ class RankTree {
   int32_t TreeSelect(int32_t rank) const {
     size_t at = 0;
     for (size_t step = span_ / 2; step > 0; step /= 2) {
+      // Masks rather than conditions: the compiler would branch on them.
       const int32_t sum = sums_[at + step];
-      const bool past = sum <= rank;
-      at += past ? step : 0;
-      rank -= past ? sum : 0;
+      const uint32_t past = sum <= rank;
+      at += step & (size_t{0} - past);
+      rank -= sum & -static_cast<int32_t>(past);
     }
     if (at >= words_.size()) return -1;
     const int bit = SelectInWord(words_[at], rank);
@@ -122,30 +121,6 @@ class RankTree {
     count = i <= mark.index ? mark.below - MembersBetween(i, mark.index) : mark.below + MembersBetween(mark.index, i);
     return true;
   }
-  // Select by counting whole words from a landmark's word, at most
-  // kNearSelectWords away; false when the member lies farther (0 ≤ rank < the
-  // member count).
-  bool SelectNear(const Landmark& mark, int32_t rank, int32_t& found) const {
-    if (mark.index < 0 || mark.index >= size_) return false;
-    size_t w = Word(mark.index);
-    int32_t below = mark.below - PopCount(words_[w] & LowBits(mark.index & 63));  // members before word w
-    for (size_t step = 0; step <= kNearSelectWords; ++step) {
-      if (rank < below) {
-        if (w == 0) return false;
-        below -= PopCount(words_[--w]);
-        continue;
-      }
-      const int32_t inWord = PopCount(words_[w]);
-      if (rank < below + inWord) {
-        found = static_cast<int32_t>(w * 64) + SelectInWord(words_[w], rank - below);
-        return true;
-      }
-      below += inWord;
-      if (++w >= words_.size()) return false;
-    }
-    return false;
-  }
-
   static size_t Word(int32_t i) { return static_cast<size_t>(i) / 64; }
   // The bits below bit n (0 ≤ n < 64).
   static uint64_t LowBits(int n) { return (uint64_t{1} << n) - 1; }
@@ -170,10 +145,19 @@ class RankTree {
     const uint64_t notPast = ((kHighBits | (static_cast<uint64_t>(rank) * kOnes)) - running) & kHighBits;
     const int byte = static_cast<int>(((notPast >> 7) * kOnes) >> 56);
     const auto before = static_cast<int32_t>(((running << 8) >> (8 * byte)) & 0xFF);
-    uint64_t bits = (word >> (8 * byte)) & 0xFF;
-    for (int32_t r = rank - before; r > 0; --r) bits &= bits - 1;  // drop the lowest members
-    return 8 * byte + std::countr_zero(bits);
+    return 8 * byte + kSelectInByte[(word >> (8 * byte)) & 0xFF][rank - before];
   }
+  // The position of the set bit of rank r in each byte (8 when none).
+  static constexpr auto kSelectInByte = [] {
+    std::array<std::array<uint8_t, 8>, 256> table{};
+    for (int byte = 0; byte < 256; ++byte) {
+      int rank = 0;
+      table[byte].fill(8);
+      for (int bit = 0; bit < 8; ++bit)
+        if (byte & (1 << bit)) table[byte][rank++] = static_cast<uint8_t>(bit);
+    }
+    return table;
+  }();
   static constexpr uint64_t kHighBits = 0x8080'8080'8080'8080;
   static constexpr uint64_t kOnes = 0x0101'0101'0101'0101;
 
