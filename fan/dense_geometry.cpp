@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "common/prefetch.h"
 #include "fan/connectivity.h"
 #include "fan/edge_dependency.h"
 #include "fan/geometry_coders.h"
@@ -66,19 +65,28 @@ Vector GeoDense::Position(const Cells& cells) const {
 }
 
 GeoDense::Cells GeoDense::Predict(const QXPck& mesh, VertexIndex v, int& context) {
-  // The ring's cells lie scattered over the mesh: ask for all of them before
-  // the walk below needs the first.
   const RecordView record = mesh.Record(v);
   const int ringSize = record.RingSize();
   const uint32_t* ring = record.Ring();
-  for (int j = 0; j < ringSize; ++j) PrefetchCacheLine(&cells_[ring[j]]);
   std::array<int64_t, 3> ringSum{};
   int64_t triangles = 0;
-  ForEachRingTriangle(record, [&](int j) {
-    const Cells& corner = cells_[ring[j]];
-    for (int i = 0; i < 3; ++i) ringSum[i] += corner[i];
-    ++triangles;
-  });
+  uint64_t triangleBits = 0;
+  if (TriangleBits(record, triangleBits)) {
+    // Every ring cell is loaded, in one pass without a branch per triangle:
+    // the cells lie scattered over the mesh, and their loads overlap.
+    for (int j = 0; j < ringSize; ++j) {
+      const auto taken = static_cast<int64_t>((triangleBits >> j) & 1);
+      const Cells& corner = cells_[ring[j]];
+      for (int i = 0; i < 3; ++i) ringSum[i] += corner[i] & -taken;
+      triangles += taken;
+    }
+  } else {
+    ForEachRingTriangle(record, [&](int j) {
+      const Cells& corner = cells_[ring[j]];
+      for (int i = 0; i < 3; ++i) ringSum[i] += corner[i];
+      ++triangles;
+    });
+  }
   Cells prediction{};
   if (triangles == 0) {
     context = kContexts - 1;
@@ -119,6 +127,22 @@ GeoDense::Cells GeoDense::Predict(const QXPck& mesh, VertexIndex v, int& context
   const int length = std::min(BitLength(static_cast<uint32_t>(std::min<int64_t>(spread, UINT32_MAX))), kSpreadContexts - 1);
   context = (v >= mesh.splitIndex ? kSpreadContexts : 0) + length;
   return prediction;
+}
+
+// The triangles of a ring of at most 64 positions, one bit each, when no
+// two groups share one: a triangle then counts once whichever way the ring
+// is walked. False otherwise (the walk counts every group's bits).
+bool GeoDense::TriangleBits(const RecordView& record, uint64_t& bits) {
+  if (record.RingSize() > 64) return false;
+  bits = 0;
+  for (int g = 0; g < record.GroupCount(); ++g) {
+    const DependencyGroup group = record.Group(g);
+    uint64_t mask = 0;
+    for (int byte = 0; byte < group.maskBytes; ++byte) mask |= uint64_t{group.mask[byte]} << (8 * byte);
+    if (bits & mask) return false;
+    bits |= mask;
+  }
+  return true;
 }
 
 // The wing search of the butterfly rule, triangle by triangle in the walk's
