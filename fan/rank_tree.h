@@ -10,11 +10,11 @@
 // it in a fixed number of steps without a bounds test, each step a
 // conditional move rather than a branch the processor cannot foresee.
 //
-// The coder's queries come in runs close together: the count below the
-// vertex being coded, which moves down a little at a time, and selects near
-// the last member selected. The set remembers two landmarks (an index and
-// the members below it: the last member selected and the last index
-// counted), kept true through removals: a count at the last member
+// The coder's counts repeat or move little: the count below the vertex
+// being coded moves down a step at a time, and the count below the last
+// member selected is asked for again. The set remembers two landmarks (an
+// index and the members below it: the last member selected and the last
+// index counted), kept true through removals: a count at the last member
 // selected is known, and one within a few words of the last count is made
 // by counting those words, without the tree.
 #pragma once
