@@ -16,7 +16,9 @@
 //   rank 0: 0   rank 1: 10   rank 2: 110 (11 with three symbols)   rank 3: 111
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <utility>
 
@@ -41,14 +43,9 @@ class AdaptiveRice {
   // False on a short read or an escape longer than 32 bits.
   bool Read(BitChannel& bits, uint32_t& x) {
     const int k = parameter_;
-    uint32_t q = 0;
-    for (bool one = true; q < kEscape; ++q) {
-      if (!bits.ReadBit(one)) return false;
-      if (!one) break;
-    }
+    uint32_t q = 0, low = 0;
+    if (!bits.ReadOnesAndField(kEscape, k, q, low)) return false;
     if (q < kEscape) {
-      uint32_t low = 0;
-      if (!bits.ReadBits(k, low)) return false;
       const uint64_t value = (uint64_t{q} << k) | low;
       if (value > UINT32_MAX) return false;
       x = static_cast<uint32_t>(value);
@@ -67,11 +64,7 @@ class AdaptiveRice {
   static constexpr uint32_t kHalvingCount = 64;
 
   static uint32_t LowMask(int k) { return k >= 32 ? UINT32_MAX : (uint32_t{1} << k) - 1; }
-  static int Length(uint32_t x) {
-    int length = 0;
-    for (; x != 0; x >>= 1) ++length;
-    return length;
-  }
+  static int Length(uint32_t x) { return std::bit_width(x); }
   static bool WriteOnes(BitChannel& bits, int count) {
     for (int i = 0; i < count; ++i)
       if (!bits.WriteBit(true)) return false;
@@ -83,9 +76,12 @@ class AdaptiveRice {
       sum_ >>= 1;
       count_ >>= 1;
     }
-    int k = 0;
-    while (k < 31 && (uint64_t{count_} << k) < sum_) ++k;
-    parameter_ = k;
+    // With a = bitLength(sum) and b = bitLength(count), count·2^(a−b) may
+    // fall short of sum but count·2^(a−b+1) ≥ 2^a > sum, and k = a−b−1 is
+    // always short: one comparison settles k.
+    const int a = std::bit_width(sum_), b = std::bit_width(count_);
+    const int k = a > b ? std::min(a - b, 31) : 0;
+    parameter_ = k + static_cast<int>((k < 31) & ((uint64_t{count_} << k) < sum_));  // no branch to foresee
   }
 
   uint64_t sum_ = 2;
@@ -100,7 +96,7 @@ class AdaptiveChoice {
  public:
   bool Write(BitChannel& bits, int symbol) {
     const int rank = Rank(symbol);
-    Update(symbol);
+    Update(symbol, rank);
     if (rank == 0) return bits.WriteBit(false);
     if (rank == 1) return bits.WriteBits(kSymbols == 2 ? 1 : 0b10, kSymbols == 2 ? 1 : 2);
     if (rank == 2) return kSymbols == 3 ? bits.WriteBits(0b11, 2) : bits.WriteBits(0b110, 3);
@@ -108,14 +104,10 @@ class AdaptiveChoice {
   }
 
   bool Read(BitChannel& bits, int& symbol) {
-    int rank = 0;
-    bool one = false;
-    for (; rank < kSymbols - 1; ++rank) {
-      if (!bits.ReadBit(one)) return false;
-      if (!one) break;
-    }
+    uint32_t rank = 0;
+    if (!bits.ReadOnes(kSymbols - 1, rank)) return false;
     symbol = order_[rank];
-    Update(symbol);
+    Update(symbol, static_cast<int>(rank));
     return true;
   }
 
@@ -130,9 +122,10 @@ class AdaptiveChoice {
     while (order_[rank] != symbol) ++rank;
     return rank;
   }
-  // Counts only grow between halvings, so the symbol just counted moves up
-  // past those it now goes ahead of; halving can make ties and re-sorts.
-  void Update(int symbol) {
+  // Counts only grow between halvings, so the symbol just counted (at
+  // `rank`) moves up past those it now goes ahead of; halving can make ties
+  // and re-sorts.
+  void Update(int symbol, int rank) {
     counts_[symbol] += 2;
     if ((total_ += 2) >= kHalvingTotal) {
       total_ = 0;
@@ -141,7 +134,7 @@ class AdaptiveChoice {
         for (int j = i; j > 0 && Ahead(order_[j], order_[j - 1]); --j) std::swap(order_[j], order_[j - 1]);
       return;
     }
-    for (int j = Rank(symbol); j > 0 && Ahead(order_[j], order_[j - 1]); --j) std::swap(order_[j], order_[j - 1]);
+    for (int j = rank; j > 0 && Ahead(symbol, order_[j - 1]); --j) std::swap(order_[j], order_[j - 1]);
   }
 
   std::array<uint32_t, kSymbols> counts_{};

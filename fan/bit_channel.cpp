@@ -12,7 +12,14 @@ bool BitChannel::FlushWord() {
   return written;
 }
 
-bool BitChannel::FetchWord() { return in_->ReadU32(word_); }
+bool BitChannel::FetchWord() {
+  uint32_t word = 0;
+  if (!in_->ReadU32(word)) return false;
+  pending_ |= uint64_t{ReverseBits(word)} << (32 - unread_);
+  unread_ += 32;
+  totalBits_ += 32;
+  return true;
+}
 
 bool BitChannel::Finish() { return out_->WriteU32(word_); }
 

@@ -24,8 +24,9 @@ int64_t DivideRounded(int64_t num, int64_t den) {
   return twice % (2 * den) < 0 ? quotient - 1 : quotient;
 }
 
-uint32_t ZigZag(int64_t x) { return static_cast<uint32_t>(x >= 0 ? 2 * x : -2 * x - 1); }
-int64_t UnZigZag(uint32_t x) { return (x & 1) ? -static_cast<int64_t>(x >> 1) - 1 : static_cast<int64_t>(x >> 1); }
+// Without a branch on the sign, which is as likely one way as the other.
+uint32_t ZigZag(int64_t x) { return static_cast<uint32_t>((x << 1) ^ (x >> 63)); }
+int64_t UnZigZag(uint32_t x) { return static_cast<int64_t>(x >> 1) ^ -static_cast<int64_t>(x & 1); }
 
 int32_t ClampCell(int64_t x) {
   return static_cast<int32_t>(std::clamp<int64_t>(x, -GeoDense::kMaxCell, GeoDense::kMaxCell));
@@ -64,22 +65,28 @@ Vector GeoDense::Position(const Cells& cells) const {
 }
 
 GeoDense::Cells GeoDense::Predict(const QXPck& mesh, VertexIndex v, int& context) {
-  std::array<int64_t, 3> ringSum{}, wingSum{};
-  int64_t triangles = 0, wings = 0;
-  bool searching = butterfly_;
-  QXPck& searched = const_cast<QXPck&>(mesh);  // EdgeDependency marks its scratch bits only
-  ForEachRingTriangle(mesh, v, [&](VertexIndex first, VertexIndex second) {
-    const Cells& corner = cells_[static_cast<size_t>(first)];
-    for (int i = 0; i < 3; ++i) ringSum[i] += corner[i];
-    ++triangles;
-    if (!searching) return;
-    const EdgeWing wing = EdgeDependency(searched, first, second, v);
-    searching = wing.dependency != v;
-    if (!searching) return;
-    const Cells& far = cells_[static_cast<size_t>(wing.third)];
-    for (int i = 0; i < 3; ++i) wingSum[i] += far[i];
-    ++wings;
-  });
+  const RecordView record = mesh.Record(v);
+  const int ringSize = record.RingSize();
+  const uint32_t* ring = record.Ring();
+  std::array<int64_t, 3> ringSum{};
+  int64_t triangles = 0;
+  uint64_t triangleBits = 0;
+  if (TriangleBits(record, triangleBits)) {
+    // Every ring cell is loaded, in one pass without a branch per triangle:
+    // the cells lie scattered over the mesh, and their loads overlap.
+    for (int j = 0; j < ringSize; ++j) {
+      const auto taken = static_cast<int64_t>((triangleBits >> j) & 1);
+      const Cells& corner = cells_[ring[j]];
+      for (int i = 0; i < 3; ++i) ringSum[i] += corner[i] & -taken;
+      triangles += taken;
+    }
+  } else {
+    ForEachRingTriangle(record, [&](int j) {
+      const Cells& corner = cells_[ring[j]];
+      for (int i = 0; i < 3; ++i) ringSum[i] += corner[i];
+      ++triangles;
+    });
+  }
   Cells prediction{};
   if (triangles == 0) {
     context = kContexts - 1;
@@ -87,20 +94,20 @@ GeoDense::Cells GeoDense::Predict(const QXPck& mesh, VertexIndex v, int& context
     if (static_cast<size_t>(v) + 1 < cells_.size()) prediction = cells_[static_cast<size_t>(v) + 1];
     return prediction;
   }
+  std::array<int64_t, 3> wingSum{};
+  const bool wingsFound = butterfly_ && SumWings(mesh, v, wingSum);
   for (int i = 0; i < 3; ++i)
-    prediction[i] = ClampCell(wings == triangles && butterfly_
-                                  ? DivideRounded(23 * ringSum[i] - 3 * wingSum[i], 20 * triangles)
-                                  : DivideRounded(ringSum[i], triangles));
+    prediction[i] = ClampCell(wingsFound ? DivideRounded(23 * ringSum[i] - 3 * wingSum[i], 20 * triangles)
+                                         : DivideRounded(ringSum[i], triangles));
   // One pass over the ring: its spread around the prediction, and the
   // axis closest to its normal (the sum of the cross products of successive
-  // ring vectors): residuals across the surface run larger than along it.
+  // ring vectors, the last with the first): residuals across the surface
+  // run larger than along it.
   int64_t spread = 0;
   double normal[3] = {0, 0, 0};
-  const RecordView record = mesh.Record(v);
-  const int ringSize = record.RingSize();
   double previous[3] = {0, 0, 0};
   for (int j = 0; j <= ringSize; ++j) {
-    const Cells& neighbour = cells_[static_cast<size_t>(record.Neighbour(j))];
+    const Cells& neighbour = cells_[ring[j < ringSize ? j : 0]];
     double current[3];
     for (int i = 0; i < 3; ++i) {
       const int64_t offset = int64_t{neighbour[i]} - prediction[i];
@@ -120,6 +127,39 @@ GeoDense::Cells GeoDense::Predict(const QXPck& mesh, VertexIndex v, int& context
   const int length = std::min(BitLength(static_cast<uint32_t>(std::min<int64_t>(spread, UINT32_MAX))), kSpreadContexts - 1);
   context = (v >= mesh.splitIndex ? kSpreadContexts : 0) + length;
   return prediction;
+}
+
+// The triangles of a ring of at most 64 positions, one bit each, when no
+// two groups share one: a triangle then counts once whichever way the ring
+// is walked. False otherwise (the walk counts every group's bits).
+bool GeoDense::TriangleBits(const RecordView& record, uint64_t& bits) {
+  if (record.RingSize() > 64) return false;
+  bits = 0;
+  for (int g = 0; g < record.GroupCount(); ++g) {
+    const DependencyGroup group = record.Group(g);
+    uint64_t mask = 0;
+    for (int byte = 0; byte < group.maskBytes; ++byte) mask |= uint64_t{group.mask[byte]} << (8 * byte);
+    if (bits & mask) return false;
+    bits |= mask;
+  }
+  return true;
+}
+
+// The wing search of the butterfly rule, triangle by triangle in the walk's
+// order, stops at the first edge without a wing: then the rule falls back on
+// the centroid and the sum is of no use.
+bool GeoDense::SumWings(const QXPck& mesh, VertexIndex v, std::array<int64_t, 3>& wingSum) const {
+  QXPck& searched = const_cast<QXPck&>(mesh);  // EdgeDependency marks its scratch bits only
+  bool found = true;
+  ForEachRingTriangle(mesh, v, [&](VertexIndex first, VertexIndex second) {
+    if (!found) return;
+    const EdgeWing wing = EdgeDependency(searched, first, second, v);
+    found = wing.dependency != v;
+    if (!found) return;
+    const Cells& far = cells_[static_cast<size_t>(wing.third)];
+    for (int i = 0; i < 3; ++i) wingSum[i] += far[i];
+  });
+  return found;
 }
 
 bool GeoDense::Prepare(const QXPck& mesh, VertexIndex v) {

@@ -30,6 +30,7 @@
 
 #include "fan/adaptive_codes.h"
 #include "fan/coder_interfaces.h"
+#include "fan/fan_record.h"
 
 namespace qx {
 
@@ -73,6 +74,11 @@ class GeoDense final : public GeometryCoder {
 
   // The prediction of v's cells and the residual context it comes with.
   Cells Predict(const QXPck& mesh, VertexIndex v, int& context);
+  // A ring's triangles as one bit each, when that is exact (see the source).
+  static bool TriangleBits(const RecordView& record, uint64_t& bits);
+  // Sums the cells of the wings of v's triangles (the butterfly rule's S2);
+  // false when a triangle has none.
+  bool SumWings(const QXPck& mesh, VertexIndex v, std::array<int64_t, 3>& wingSum) const;
   Cells Quantise(Vector position) const;
   Vector Position(const Cells& cells) const;
   bool Prepare(const QXPck& mesh, VertexIndex v);

@@ -10,23 +10,37 @@
 // ring[j], so neighbours shared by several triangles or groups weigh more.
 #pragma once
 
+#include <bit>
+
 #include "fan/coder_interfaces.h"
 #include "fan/fan_record.h"
 #include "fan/pck.h"
 
 namespace qx {
 
+// Calls visit(j) for every triangle j of `record`, in the walk order above.
+// Only the set bits are visited, lowest first: a group holds a few of the
+// ring's triangles.
+template <class Visit>
+void ForEachRingTriangle(const RecordView& record, Visit&& visit) {
+  const int ringSize = record.RingSize();
+  for (int g = 0; g < record.GroupCount(); ++g) {
+    const DependencyGroup group = record.Group(g);
+    for (int byte = 0; byte < group.maskBytes; ++byte)
+      for (unsigned bits = group.mask[byte]; bits != 0; bits &= bits - 1) {
+        const int j = 8 * byte + std::countr_zero(bits);
+        if (j >= ringSize) break;
+        visit(j);
+      }
+  }
+}
+
 // Calls onTriangle(ring[j], ring[j+1]) for every triangle of v's record, in
 // the walk order above.
 template <class OnTriangle>
 void ForEachRingTriangle(const QXPck& mesh, VertexIndex v, OnTriangle&& onTriangle) {
   const RecordView record = mesh.Record(v);
-  const int ringSize = record.RingSize();
-  for (int g = 0; g < record.GroupCount(); ++g) {
-    const DependencyGroup group = record.Group(g);
-    for (int j = 0; j < ringSize; ++j)
-      if (group.Has(j)) onTriangle(record.Neighbour(j), record.Neighbour(j + 1));
-  }
+  ForEachRingTriangle(record, [&](int j) { onTriangle(record.Neighbour(j), record.Neighbour(j + 1)); });
 }
 
 // The mean of ring[j] over v's T triangles; (0, 0, 0) when T = 0. Stateless;

@@ -95,6 +95,35 @@ TEST(BitChannel, LeastSignificantFirstReadsTheBitsInStreamOrder) {
   }
 }
 
+// ReadOnes takes the same bits as reading one bit at a time up to the first
+// zero or the limit: runs of every length, across word boundaries, and a
+// stream that ends inside a run.
+TEST(BitChannel, RunsOfOnesReadAsBitByBit) {
+  std::mt19937 random(5);
+  std::vector<Field> fields;
+  for (int i = 0; i < 3000; ++i) {
+    const int width = 1 + static_cast<int>(random() % 32);
+    // Mostly ones, so that long runs occur.
+    fields.push_back({LowBits(static_cast<uint32_t>(random()) | static_cast<uint32_t>(random()), width), width});
+  }
+  const std::vector<uint8_t> bytes = WriteFields(fields);
+  MemoryObjectReader runIn(bytes), bitIn(bytes);
+  BitChannel runs(runIn), single(bitIn);
+  for (int i = 0;; ++i) {
+    const auto limit = static_cast<uint32_t>(random() % 40);
+    uint32_t ones = 99;
+    const bool read = runs.ReadOnes(limit, ones);
+    uint32_t want = 0;
+    bool bit = true, complete = true;
+    while (want < limit && (complete = single.ReadBit(bit)) && bit) ++want;
+    ASSERT_EQ(read, complete) << i;
+    if (!read) break;
+    ASSERT_EQ(ones, want) << i;
+    ASSERT_EQ(runs.TotalBits(), single.TotalBits()) << i;
+  }
+  EXPECT_EQ(runs.TotalBits(), 8 * bytes.size());
+}
+
 TEST(BitChannel, ReadingPastTheLastWordFails) {
   const std::vector<uint8_t> bytes = WriteFields({{5, 20}});  // one word
   MemoryObjectReader in(bytes);

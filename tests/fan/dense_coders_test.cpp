@@ -260,5 +260,28 @@ TEST(RankTree, CountsAndSelectsLikeAnOrderedSet) {
   }
 }
 
+// The coder's pattern: a count below a bound that moves down a little at a
+// time, and selects and removals near the last member selected, which the
+// set answers from its landmarks rather than its tree.
+TEST(RankTree, NearbyQueriesAgreeWithAnOrderedSet) {
+  std::mt19937 random(11);
+  const int32_t size = 5000;
+  RankTree tree;
+  tree.Reset(size);
+  std::set<int32_t> members;
+  for (int32_t i = 0; i < size; ++i) members.insert(i);
+  int32_t rank = 2000;
+  for (int32_t bound = size; bound > 0 && !members.empty(); bound -= static_cast<int32_t>(random() % 3)) {
+    const auto below = static_cast<int32_t>(std::distance(members.begin(), members.lower_bound(bound)));
+    ASSERT_EQ(tree.CountBelow(bound), below) << bound;
+    rank = std::clamp<int32_t>(rank + static_cast<int32_t>(random() % 301) - 150, 0, static_cast<int32_t>(members.size()) - 1);
+    const int32_t want = *std::next(members.begin(), rank);
+    ASSERT_EQ(tree.Select(rank), want) << rank;
+    ASSERT_EQ(tree.CountBelow(want), rank) << want;
+    tree.Remove(want);
+    members.erase(want);
+  }
+}
+
 }  // namespace
 }  // namespace qx
