@@ -2,10 +2,17 @@
 // triangles takes longer to draw than a page can wait; the page's thread
 // would stall for the whole drawing. Split into slices, each part of the
 // meshes' triangles is drawn on its own animation frame into an offscreen
-// picture, which replaces the canvas's once complete. A picture in one slice
-// is drawn directly, as usual. A sliced picture begins with a step that
-// draws nothing: three.js hands the meshes' new buffers to WebGL then, and
-// under software WebGL that copy alone can cost as much as a slice.
+// picture, which replaces the canvas's once complete. A sliced picture
+// begins with a step that draws nothing: three.js hands the meshes' new
+// buffers to WebGL then, and under software WebGL that copy alone can cost
+// as much as a slice.
+//
+// A picture in one slice goes offscreen too and is copied onto the canvas:
+// three.js compiles a material's shader once for offscreen pictures (linear
+// output) and again for the canvas (sRGB output), and under software WebGL
+// each compilation stalls the page for a tenth of a second or more. Drawn
+// always offscreen, the scene's materials are compiled once, for every
+// kind of picture (plain, sliced, antialiasing samples).
 //
 // WebGL's calls return before the drawing is done; the page's thread pays
 // for the backlog later, at some moment when the browser waits for the
@@ -20,17 +27,10 @@ import * as THREE from 'three';
 
 import { PictureAverage, pictureTarget } from './picture_average.mjs';
 
-// Reads one pixel of `target` (null: the canvas): WebGL must finish every
-// drawing before it can answer. (WebGL's `finish` does not wait in every
-// browser.)
+// Reads one pixel of `target`: WebGL must finish every drawing before it can
+// answer. (WebGL's `finish` does not wait in every browser.)
 function waitForDrawing(renderer, target) {
-  const pixel = new Uint8Array(4);
-  if (target) {
-    renderer.readRenderTargetPixels(target, 0, 0, 1, 1, pixel);
-  } else {
-    const gl = renderer.getContext();
-    gl.readPixels(0, 0, 1, 1, gl.RGBA, gl.UNSIGNED_BYTE, pixel);
-  }
+  renderer.readRenderTargetPixels(target, 0, 0, 1, 1, new Uint8Array(4));
 }
 
 export class SlicedDrawing {
@@ -60,16 +60,17 @@ export class SlicedDrawing {
    * is complete.
    */
   step(renderer, scene, camera, { phases, geometries }, target, { wait = false } = {}) {
-    if (this.parts === 1) {
-      renderer.setRenderTarget(target);
-      renderer.render(scene, camera);
-      if (wait) waitForDrawing(renderer, target);
-      renderer.setRenderTarget(null);
-      this.share = 1;
-      return true;
-    }
     const size = renderer.getDrawingBufferSize(new THREE.Vector2());
     const into = target ?? this.ownTarget(size.x, size.y);
+    if (this.parts === 1) {
+      renderer.setRenderTarget(into);
+      renderer.render(scene, camera);
+      if (wait) waitForDrawing(renderer, into);
+      renderer.setRenderTarget(null);
+      this.share = 1;
+      if (!target) this.copy.draw(renderer, [into]);
+      return true;
+    }
     // Step 0 uploads, steps 1 … parts × phases draw.
     const slice = this.next - 1;
     const phase = Math.floor(slice / this.parts);
