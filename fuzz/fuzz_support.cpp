@@ -11,6 +11,7 @@
 
 #include "fan/face_link.h"
 #include "fan/fan_walk.h"
+#include "stream/object_reader.h"
 #include "stream/object_writer.h"
 #include "tests/fan/progressive_grid.h"
 
@@ -41,11 +42,13 @@ const QXPck& ReferenceMesh() {
   return *mesh;
 }
 
-FanRecord ReferenceRecord(VertexIndex v) {
-  FaceList ring = RecordLinks(ReferenceMesh().Record(v), false);
+FaceList ClosedRing(const QXPck& mesh, VertexIndex v) {
+  FaceList ring = RecordLinks(mesh.Record(v), false);
   CloseRing(v, ring);
-  return BuildRecord(v, ring);
+  return ring;
 }
+
+FanRecord ReferenceRecord(VertexIndex v) { return BuildRecord(v, ClosedRing(ReferenceMesh(), v)); }
 
 std::unique_ptr<QXPck> EmptyLikeReference() {
   const QXPck& like = ReferenceMesh();
@@ -69,7 +72,7 @@ CoderChoice GeometryChoice(uint8_t selector) {
   return coders;
 }
 
-const std::vector<uint8_t>& StoredGeometryRecord(uint8_t selector, int count, CoderChoice (*choose)(uint8_t)) {
+std::unique_ptr<GeometryCoder> StoredGeometryCoder(uint8_t selector, int count, CoderChoice (*choose)(uint8_t)) {
   static std::map<std::pair<CoderChoice (*)(uint8_t), int>, std::vector<uint8_t>> records;
   const int choice = selector % count;
   std::vector<uint8_t>& record = records[{choose, choice}];
@@ -80,7 +83,10 @@ const std::vector<uint8_t>& StoredGeometryRecord(uint8_t selector, int count, Co
     out.WriteObject(coder.get());
     record = out.Bytes();
   }
-  return record;
+  MemoryObjectReader in(record);
+  std::unique_ptr<GeometryCoder> coder(in.ReadNewObjectAs<GeometryCoder>());
+  if (!coder) __builtin_trap();
+  return coder;
 }
 
 CoderChoice DenseChoice(uint8_t selector) {

@@ -28,6 +28,9 @@ std::string WriteScratchFile(const std::string& name, std::span<const uint8_t> b
 std::unique_ptr<QXPck> MakeReferenceMesh();
 // One reference mesh, made once.
 const QXPck& ReferenceMesh();
+// Vertex v's ring in `mesh` (made by MakeReferenceMesh), closed, as the
+// coders take it.
+FaceList ClosedRing(const QXPck& mesh, VertexIndex v);
 // Vertex v's record of the reference mesh, as a decoder would rebuild it.
 FanRecord ReferenceRecord(VertexIndex v);
 
@@ -39,10 +42,11 @@ std::unique_ptr<QXPck> EmptyLikeReference();
 inline constexpr int kGeometryChoiceCount = 16;
 CoderChoice GeometryChoice(uint8_t selector);
 
-// The stored record of the geometry coder that `choose`(selector % count)
-// sets up for the reference mesh, written once per choice: what a reader
-// gets from the writer's mesh header.
-const std::vector<uint8_t>& StoredGeometryRecord(uint8_t selector, int count, CoderChoice (*choose)(uint8_t));
+// The geometry coder a reader gets from the writer's mesh header when the
+// writer chose `choose`(selector % count) for the reference mesh (its stored
+// record is written once per choice). Traps when the record does not read
+// back: that is the harness's own fault.
+std::unique_ptr<GeometryCoder> StoredGeometryCoder(uint8_t selector, int count, CoderChoice (*choose)(uint8_t));
 
 // The dense coder choices the dense harness picks from with its first byte.
 inline constexpr int kDenseChoiceCount = 6;

@@ -225,11 +225,7 @@ void WriteRingSeeds(const fs::path& out) {
     std::unique_ptr<ConnectivityCoder> coder = MakeConnectivityCoder(choice, *mesh);
     MemoryObjectWriter stream;
     BitChannel bits(stream);
-    for (VertexIndex v = mesh->vertexCount - 1; v >= 1; --v) {
-      FaceList ring = RecordLinks(mesh->Record(v), false);
-      CloseRing(v, ring);
-      coder->EncodeRing(bits, *mesh, v, ring);
-    }
+    for (VertexIndex v = mesh->vertexCount - 1; v >= 1; --v) coder->EncodeRing(bits, *mesh, v, ClosedRing(*mesh, v));
     bits.Finish();
     WriteSeed(out / "decode_ring", "grid_" + std::to_string(selector), char(selector) + AsString(stream.Bytes()));
   }
@@ -263,9 +259,7 @@ void WriteDenseSeeds(const fs::path& out) {
     MemoryObjectWriter stream;
     BitChannel bits(stream);
     for (VertexIndex v = mesh->vertexCount - 1; v >= 1; --v) {
-      FaceList ring = RecordLinks(mesh->Record(v), false);
-      CloseRing(v, ring);
-      connectivity->EncodeRing(bits, *mesh, v, ring);
+      connectivity->EncodeRing(bits, *mesh, v, ClosedRing(*mesh, v));
       geometry->EncodeVertex(bits, *mesh, v);
     }
     bits.Finish();
