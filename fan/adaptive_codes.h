@@ -11,9 +11,10 @@
 // with k the smallest width for which count·2^k ≥ sum. Sum and count halve
 // every kHalvingCount values, so the code follows a drifting distribution.
 //
-// AdaptiveChoice codes one of up to four symbols by its rank among the
-// symbols' running counts (ties: the lower symbol first):
-//   rank 0: 0   rank 1: 10   rank 2: 110 (11 with three symbols)   rank 3: 111
+// AdaptiveChoice codes one of up to five symbols by its rank among the
+// symbols' running counts (ties: the lower symbol first), in unary:
+//   rank 0: 0   rank 1: 10   rank 2: 110   …   the last rank: all ones
+// (with three symbols rank 2 is 11, with four rank 3 is 111).
 #pragma once
 
 #include <algorithm>
@@ -91,16 +92,15 @@ class AdaptiveRice {
 
 template <int kSymbols>
 class AdaptiveChoice {
-  static_assert(kSymbols >= 2 && kSymbols <= 4);
+  static_assert(kSymbols >= 2 && kSymbols <= 5);
 
  public:
+  // Rank r as r ones and a zero; the last rank without the zero.
   bool Write(BitChannel& bits, int symbol) {
     const int rank = Rank(symbol);
     Update(symbol, rank);
-    if (rank == 0) return bits.WriteBit(false);
-    if (rank == 1) return bits.WriteBits(kSymbols == 2 ? 1 : 0b10, kSymbols == 2 ? 1 : 2);
-    if (rank == 2) return kSymbols == 3 ? bits.WriteBits(0b11, 2) : bits.WriteBits(0b110, 3);
-    return bits.WriteBits(0b111, 3);
+    const uint32_t ones = (uint32_t{1} << rank) - 1;
+    return rank < kSymbols - 1 ? bits.WriteBits(ones << 1, rank + 1) : bits.WriteBits(ones, rank);
   }
 
   bool Read(BitChannel& bits, int& symbol) {

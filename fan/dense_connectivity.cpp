@@ -2,21 +2,29 @@
 
 #include <algorithm>
 #include <cassert>
+#include <functional>
 
 #include "common/diagnostics.h"
 #include "fan/connectivity.h"
+#include "fan/dependency_naming.h"
 #include "fan/fan_record.h"
 #include "fan/pck.h"
 
 namespace qx {
 
-const ClassDescriptor ConnectivityDense::kClass{"ConnectivityDense v2", &MakeDefault<ConnectivityDense>};
-const ClassDescriptor ConnectivityDense::kFirstVersion{"ConnectivityDense v1", &ConnectivityDense::MakeFirstVersion};
+const ClassDescriptor ConnectivityDense::kClass{"ConnectivityDense v3", &MakeDefault<ConnectivityDense>};
+const ClassDescriptor ConnectivityDense::kSecondVersion{"ConnectivityDense v2", &ConnectivityDense::MakeVersion<2>};
+const ClassDescriptor ConnectivityDense::kFirstVersion{"ConnectivityDense v1", &ConnectivityDense::MakeVersion<1>};
 
-PersistentObject* ConnectivityDense::MakeFirstVersion() {
+template <int kVersion>
+PersistentObject* ConnectivityDense::MakeVersion() {
   auto* coder = new ConnectivityDense;
-  coder->firstVersion_ = true;
+  coder->version_ = kVersion;
   return coder;
+}
+
+const ClassDescriptor* ConnectivityDense::GetClass() const {
+  return version_ == 1 ? &kFirstVersion : version_ == 2 ? &kSecondVersion : &kClass;
 }
 
 RankedLength::RankedLength() {
@@ -68,7 +76,17 @@ int RingKind(const QXPck& mesh, VertexIndex v) { return v >= mesh.splitIndex ? 1
 
 }  // namespace
 
-ConnectivityDense::ConnectivityDense(const QXPck& mesh) { SetUp(mesh.vertexCount); }
+ConnectivityDense::ConnectivityDense(const QXPck& mesh) {
+  SetUp(mesh.vertexCount);
+  blockTops_ = NamingBlockTops(mesh);
+  // Each block costs its size in the table and makes the blocks-ahead codes
+  // longer; a handful always pays.
+  byBlock_ = !blockTops_.empty() && blockTops_.size() <= std::max<size_t>(8, static_cast<size_t>(mesh.vertexCount) / 16);
+  if (byBlock_) {
+    blockNamed_.assign(blockTops_.size(), 0);
+    named_.assign(static_cast<size_t>(mesh.vertexCount), 0);
+  }
+}
 
 void ConnectivityDense::SetUp(VertexIndex vertexCount) {
   lists_.SetUp(vertexCount);
@@ -81,7 +99,7 @@ void ConnectivityDense::SetUp(VertexIndex vertexCount) {
 bool ConnectivityDense::WriteRank(BitChannel& bits, int kind, uint32_t r, uint32_t largest) {
   const int length = BitLength(r);
   const bool lengthWritten =
-      firstVersion_ ? explicitLength_[kind].Write(bits, static_cast<uint32_t>(BitLength(largest) - length))
+      version_ == 1 ? explicitLength_[kind].Write(bits, static_cast<uint32_t>(BitLength(largest) - length))
                     : rankedLength_[kind].Write(bits, length);
   return lengthWritten && (length < 2 || bits.WriteBits(r, length - 1));
 }
@@ -89,7 +107,7 @@ bool ConnectivityDense::WriteRank(BitChannel& bits, int kind, uint32_t r, uint32
 bool ConnectivityDense::ReadRank(BitChannel& bits, int kind, uint32_t largest, uint32_t& r) {
   const int top = BitLength(largest);
   int length = 0;
-  if (firstVersion_) {
+  if (version_ == 1) {
     uint32_t shortfall = 0;
     if (!explicitLength_[kind].Read(bits, shortfall) || shortfall > static_cast<uint32_t>(top)) return false;
     length = top - static_cast<int>(shortfall);
@@ -110,29 +128,112 @@ int32_t ConnectivityDense::NewReference(int32_t below) const {
   return std::min(unnamed_.CountBelow(lastNew_), below - 1);
 }
 
+// ---- Naming blocks ---------------------------------------------------------------
+
+bool ConnectivityDense::WriteNamingTable(BitChannel& bits) {
+  tableCoded_ = true;
+  if (!bits.WriteBit(byBlock_)) return false;
+  if (!byBlock_) return true;
+  if (!blockCount_.Write(bits, static_cast<uint32_t>(blockTops_.size() - 1))) return false;
+  for (size_t b = 0; b + 1 < blockTops_.size(); ++b)
+    if (!blockSize_.Write(bits, static_cast<uint32_t>(blockTops_[b] - blockTops_[b + 1] - 1))) return false;
+  return true;
+}
+
+// The blocks must cut N−1 … 1 into non-empty runs.
+bool ConnectivityDense::ReadNamingTable(BitChannel& bits) {
+  tableCoded_ = true;
+  bool byBlock = false;
+  if (!bits.ReadBit(byBlock)) return false;
+  byBlock_ = byBlock;
+  if (!byBlock_) return true;
+  const VertexIndex top = lists_.Count() - 1;
+  uint32_t more = 0;
+  if (top < 1 || !blockCount_.Read(bits, more) || more >= static_cast<uint32_t>(top)) return false;
+  blockTops_.assign(1, top);
+  for (uint32_t b = 0; b < more; ++b) {
+    uint32_t size = 0;
+    if (!blockSize_.Read(bits, size) || size >= static_cast<uint32_t>(blockTops_.back() - 1)) return false;
+    blockTops_.push_back(blockTops_.back() - static_cast<VertexIndex>(size) - 1);
+  }
+  blockNamed_.assign(blockTops_.size(), 0);
+  return true;
+}
+
+void ConnectivityDense::EnterBlockOf(VertexIndex v) {
+  while (block_ + 1 < blockTops_.size() && v <= blockTops_[block_ + 1]) ++block_;
+}
+
+// c is the next vertex its block names (dependency_naming.h).
+bool ConnectivityDense::WriteNewByBlock(BitChannel& bits, VertexIndex c) {
+  named_[static_cast<size_t>(c)] = 1;
+  const auto below = std::upper_bound(blockTops_.begin(), blockTops_.end(), c, std::greater<>());
+  const size_t b = static_cast<size_t>(below - blockTops_.begin()) - 1;
+  // The blocks were cut from this mesh's own naming; anything else is a
+  // fault of ours, and the save fails rather than write a wrong name.
+  if (b < block_ || c != blockTops_[b] - blockNamed_[b]) return false;
+  ++blockNamed_[b];
+  return blocksAhead_.Write(bits, static_cast<uint32_t>(b - block_));
+}
+
+bool ConnectivityDense::ReadNewByBlock(BitChannel& bits, VertexIndex v, VertexIndex& c) {
+  uint32_t ahead = 0;
+  if (!blocksAhead_.Read(bits, ahead) || ahead >= blockTops_.size() - block_) return false;
+  const size_t b = block_ + ahead;
+  const VertexIndex bottom = b + 1 < blockTops_.size() ? blockTops_[b + 1] : 0;
+  c = blockTops_[b] - blockNamed_[b]++;
+  return c > bottom && c < v;
+}
+
 // ---- Encoding ------------------------------------------------------------------
 
-bool ConnectivityDense::WriteExplicit(BitChannel& bits, VertexIndex v, VertexIndex c) {
-  if (c == 0) return explicitKind_.Write(bits, kZero);
-  if (c == v) return explicitKind_.Write(bits, kGap);
-  if (!unnamed_.Contains(c))
-    return explicitKind_.Write(bits, kNamed) &&
-           WriteRank(bits, 1, static_cast<uint32_t>(v - c), static_cast<uint32_t>(v));
+bool ConnectivityDense::WriteKind(BitChannel& bits, int kind) {
+  return version_ >= 3 ? kinds_.Write(bits, kind) : explicitKind_.Write(bits, kind);
+}
+
+bool ConnectivityDense::ReadKind(BitChannel& bits, int& kind) {
+  return version_ >= 3 ? kinds_.Read(bits, kind) : explicitKind_.Read(bits, kind);
+}
+
+// The nearest link after `at` whose wing is c, as the distance to it.
+int ConnectivityDense::RingWingDistance(QXPck& mesh, VertexIndex v, const std::vector<PlainLink>& ring, size_t at,
+                                        VertexIndex c) {
+  const size_t n = ring.size();
+  for (size_t d = 1; d < n; ++d) {
+    const PlainLink& link = ring[at + d < n ? at + d : at + d - n];
+    if (PredictedDependency(mesh, link.a, link.b, v) == c) return static_cast<int>(d);
+  }
+  return 0;
+}
+
+bool ConnectivityDense::WriteExplicit(BitChannel& bits, QXPck& mesh, VertexIndex v,
+                                      const std::vector<PlainLink>& ring, size_t at) {
+  const VertexIndex c = ring[at].dependency;
+  if (c == 0) return WriteKind(bits, kZero);
+  if (c == v) return WriteKind(bits, kGap);
+  const bool isNew = byBlock_ ? !named_[static_cast<size_t>(c)] : unnamed_.Contains(c);
+  if (!isNew) {
+    if (version_ >= 3)
+      if (const int distance = RingWingDistance(mesh, v, ring, at, c); distance > 0)
+        return WriteKind(bits, kRingWing) && ringWingDistance_.Write(bits, static_cast<uint32_t>(distance - 1));
+    return WriteKind(bits, kNamed) && WriteRank(bits, 1, static_cast<uint32_t>(v - c), static_cast<uint32_t>(v));
+  }
+  if (byBlock_) return WriteKind(bits, kNew) && WriteNewByBlock(bits, c);
   const int32_t below = unnamed_.CountBelow(v);
   const int32_t reference = NewReference(below);
   const int32_t offset = unnamed_.CountBelow(c) - reference;
   unnamed_.Remove(c);
   lastNew_ = c;
-  return explicitKind_.Write(bits, kNew) &&
-         WriteRank(bits, 0, ZigZag(offset), static_cast<uint32_t>(2 * (below - 1)));
+  return WriteKind(bits, kNew) && WriteRank(bits, 0, ZigZag(offset), static_cast<uint32_t>(2 * (below - 1)));
 }
 
-template <class FirstModel, class Ring>
-bool ConnectivityDense::EncodeDependencies(BitChannel& bits, QXPck& mesh, VertexIndex v, const Ring& ring,
-                                           FirstModel& first, NextModels& next) {
+template <class FirstModel>
+bool ConnectivityDense::EncodeDependencies(BitChannel& bits, QXPck& mesh, VertexIndex v,
+                                           const std::vector<PlainLink>& ring, FirstModel& first, NextModels& next) {
   VertexIndex previous = 0;
   int previousSymbol = -1;
-  for (const auto& link : ring) {
+  for (size_t i = 0; i < ring.size(); ++i) {
+    const PlainLink& link = ring[i];
     const VertexIndex c = link.dependency;
     if (c < 0 || c > v) return false;
     int symbol = kExplicit;
@@ -141,7 +242,7 @@ bool ConnectivityDense::EncodeDependencies(BitChannel& bits, QXPck& mesh, Vertex
     else if (c == PredictedDependency(mesh, link.a, link.b, v))
       symbol = kWing;
     const bool written = previousSymbol < 0 ? first.Write(bits, symbol) : next[previousSymbol].Write(bits, symbol);
-    if (!written || (symbol == kExplicit && !WriteExplicit(bits, v, c))) return false;
+    if (!written || (symbol == kExplicit && !WriteExplicit(bits, mesh, v, ring, i))) return false;
     previous = c;
     previousSymbol = symbol;
   }
@@ -160,16 +261,20 @@ bool ConnectivityDense::EncodeRaw(BitChannel& bits, QXPck& mesh, VertexIndex v, 
     if (!written) return false;
     previous = link.a;
   }
-  return EncodeDependencies(bits, mesh, v, ring, rawFirst_, rawNext_);
+  return EncodeDependencies(bits, mesh, v, links_, rawFirst_, rawNext_);
 }
 
 bool ConnectivityDense::EncodeRing(BitChannel& bits, QXPck& mesh, VertexIndex v, const FaceList& ring) {
   if (lists_.Count() == 0) SetUp(mesh.vertexCount);
   assert(mesh.vertexCount == lists_.Count() && v > 0 && v < lists_.Count());
+  if (version_ >= 3 && !tableCoded_ && !WriteNamingTable(bits)) return false;
+  if (byBlock_) EnterBlockOf(v);
+  links_.clear();
+  for (const FaceLink& link : ring) links_.push_back({link.a, link.b, 0, link.dependency});
   const bool predicting = !lists_.Empty(v);
   lists_.Take(v, predicted_);
   if (predicting && TryCloseRing(v, predicted_).Ok() && SameRing(predicted_, ring)) {
-    if (!EncodeDependencies(bits, mesh, v, ring, predictedFirst_, predictedNext_)) return false;
+    if (!EncodeDependencies(bits, mesh, v, links_, predictedFirst_, predictedNext_)) return false;
   } else {
     if (predicting && !predictedFirst_.Write(bits, kMissed)) return false;
     if (!EncodeRaw(bits, mesh, v, ring)) return false;
@@ -181,12 +286,21 @@ bool ConnectivityDense::EncodeRing(BitChannel& bits, QXPck& mesh, VertexIndex v,
 
 // ---- Decoding ------------------------------------------------------------------
 
-bool ConnectivityDense::ReadExplicit(BitChannel& bits, VertexIndex v, VertexIndex& c) {
+bool ConnectivityDense::ReadExplicit(BitChannel& bits, QXPck& mesh, VertexIndex v,
+                                     const std::vector<PlainLink>& ring, size_t at, VertexIndex& c) {
   int kind = kZero;
-  if (!explicitKind_.Read(bits, kind)) return false;
+  if (!ReadKind(bits, kind)) return false;
   if (kind == kZero || kind == kGap) {
     c = kind == kZero ? 0 : v;
     return true;
+  }
+  if (kind == kRingWing) {
+    uint32_t distance = 0;
+    if (!ringWingDistance_.Read(bits, distance) || distance + 1 >= ring.size()) return false;
+    const size_t to = at + distance + 1;
+    const PlainLink& link = ring[to < ring.size() ? to : to - ring.size()];
+    c = PredictedDependency(mesh, link.a, link.b, v);
+    return c > 0 && c < v;
   }
   uint32_t r = 0;
   if (kind == kNamed) {
@@ -194,6 +308,7 @@ bool ConnectivityDense::ReadExplicit(BitChannel& bits, VertexIndex v, VertexInde
     c = v - static_cast<VertexIndex>(r);
     return true;
   }
+  if (byBlock_) return ReadNewByBlock(bits, v, c);
   const int32_t below = unnamed_.CountBelow(v);
   if (below < 1 || !ReadRank(bits, 0, static_cast<uint32_t>(2 * (below - 1)), r)) return false;
   const int64_t position = NewReference(below) + UnZigZag(r);
@@ -215,7 +330,7 @@ bool ConnectivityDense::DecodeDependencies(BitChannel& bits, QXPck& mesh, Vertex
     VertexIndex c = previous;
     if (symbol == kWing)
       c = PredictedDependency(mesh, link.a, link.b, v);
-    else if (symbol == kExplicit && !ReadExplicit(bits, v, c))
+    else if (symbol == kExplicit && !ReadExplicit(bits, mesh, v, ring, i, c))
       return false;
     link.dependency = c;
     previous = c;
@@ -247,6 +362,8 @@ bool ConnectivityDense::DecodeRing(BitChannel& bits, QXPck& mesh, VertexIndex v,
   ring.clear();
   if (lists_.Count() == 0) SetUp(mesh.vertexCount);
   if (mesh.vertexCount != lists_.Count() || v <= 0 || v >= lists_.Count()) return false;
+  if (version_ >= 3 && !tableCoded_ && !ReadNamingTable(bits)) return Fail(ring);
+  if (byBlock_) EnterBlockOf(v);
   const bool predicting = !lists_.Empty(v);
   lists_.Take(v, ring);
   int first = kMissed;

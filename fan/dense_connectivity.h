@@ -31,11 +31,22 @@
 // bits of r below its top bit. Vertices become named in coding order, so both
 // sides know the same set (a RankTree).
 //
-// Files of the first version ("ConnectivityDense v1", still read) code
-// L − bitLength(r) with an AdaptiveRice instead. Once the writer renumbers
-// the vertices into coding order (coding_order.h) the lengths of new ranks
-// gather at both ends, one or two bits and nearly L, which a Rice code,
-// made for one hump, codes about 1.5 bits above their entropy.
+// From the third version on, the ring of the first vertex coded (N−1) is
+// preceded by the mesh's naming table (dependency_naming.h): one bit, set
+// when new dependencies are named by block; then the number of blocks less
+// one and the size less one of each block but the last (AdaptiveRice). By
+// block, a new dependency is coded as how many blocks below v's it lies
+// (AdaptiveRice); it is the next vertex that block names. A writer names by
+// block when there are at most 8 blocks or they average 16 vertices or
+// more, as in a mesh renumbered into coding order; otherwise as the second version does, by
+// rank as above.
+//
+// Older files still read: the second version ("ConnectivityDense v2") has
+// no naming table and names by rank; the first ("ConnectivityDense v1")
+// also codes L − bitLength(r) with an AdaptiveRice instead of a
+// RankedLength (when the vertices are in coding order the lengths of new
+// ranks gather at both ends, which a Rice code, made for one hump, codes
+// about 1.5 bits above their entropy).
 #pragma once
 
 #include <array>
@@ -74,9 +85,10 @@ class RankedLength {
 
 class ConnectivityDense final : public ConnectivityCoder {
  public:
-  static const ClassDescriptor kClass;         // "ConnectivityDense v2"
-  static const ClassDescriptor kFirstVersion;  // "ConnectivityDense v1", read only
-  const ClassDescriptor* GetClass() const override { return firstVersion_ ? &kFirstVersion : &kClass; }
+  static const ClassDescriptor kClass;          // "ConnectivityDense v3"
+  static const ClassDescriptor kSecondVersion;  // "ConnectivityDense v2", read only
+  static const ClassDescriptor kFirstVersion;   // "ConnectivityDense v1", read only
+  const ClassDescriptor* GetClass() const override;
 
   // An empty coder, set up from the mesh of the first DecodeRing (a reader's).
   ConnectivityDense() = default;
@@ -95,25 +107,40 @@ class ConnectivityDense final : public ConnectivityCoder {
 
  private:
   enum Symbol { kPrevious = 0, kWing = 1, kExplicit = 2, kMissed = 3 };
-  enum ExplicitKind { kNew = 0, kNamed = 1, kZero = 2, kGap = 3 };
+  enum ExplicitKind { kNew = 0, kNamed = 1, kZero = 2, kGap = 3, kRingWing = 4 };
   using NextModels = std::array<AdaptiveChoice<3>, 3>;  // by the previous link's symbol
 
-  template <class FirstModel, class Ring>
-  bool EncodeDependencies(BitChannel& bits, QXPck& mesh, VertexIndex v, const Ring& ring, FirstModel& first,
-                          NextModels& next);
+  template <class FirstModel>
+  bool EncodeDependencies(BitChannel& bits, QXPck& mesh, VertexIndex v, const std::vector<PlainLink>& ring,
+                          FirstModel& first, NextModels& next);
   bool EncodeRaw(BitChannel& bits, QXPck& mesh, VertexIndex v, const FaceList& ring);
-  bool WriteExplicit(BitChannel& bits, VertexIndex v, VertexIndex c);
+  // The dependency of ring[at].
+  bool WriteExplicit(BitChannel& bits, QXPck& mesh, VertexIndex v, const std::vector<PlainLink>& ring, size_t at);
+  bool WriteKind(BitChannel& bits, int kind);
+  bool ReadKind(BitChannel& bits, int& kind);
+  static int RingWingDistance(QXPck& mesh, VertexIndex v, const std::vector<PlainLink>& ring, size_t at,
+                              VertexIndex c);
   // r ≤ largest, in the model of its kind (0 new, 1 named).
   bool WriteRank(BitChannel& bits, int kind, uint32_t r, uint32_t largest);
   bool ReadRank(BitChannel& bits, int kind, uint32_t largest, uint32_t& r);
-  static PersistentObject* MakeFirstVersion();
+  template <int kVersion>
+  static PersistentObject* MakeVersion();
+
+  // The naming table, written with the first ring / read before it.
+  bool WriteNamingTable(BitChannel& bits);
+  bool ReadNamingTable(BitChannel& bits);
+  // Moves block_ down to the block holding v (the steps' v only descend).
+  void EnterBlockOf(VertexIndex v);
+  bool WriteNewByBlock(BitChannel& bits, VertexIndex c);
+  bool ReadNewByBlock(BitChannel& bits, VertexIndex v, VertexIndex& c);
 
   // Reads the dependencies of `ring`'s links, the first link's symbol being
   // `firstSymbol` (already read).
   bool DecodeDependencies(BitChannel& bits, QXPck& mesh, VertexIndex v, std::vector<PlainLink>& ring,
                           int firstSymbol, NextModels& next);
   bool DecodeRaw(BitChannel& bits, QXPck& mesh, VertexIndex v, std::vector<PlainLink>& ring);
-  bool ReadExplicit(BitChannel& bits, VertexIndex v, VertexIndex& c);
+  bool ReadExplicit(BitChannel& bits, QXPck& mesh, VertexIndex v, const std::vector<PlainLink>& ring, size_t at,
+                    VertexIndex& c);
   void SetUp(VertexIndex vertexCount);
   // The reference position of a new dependency among `below` unnamed ones.
   int32_t NewReference(int32_t below) const;
@@ -125,14 +152,24 @@ class ConnectivityDense final : public ConnectivityCoder {
   NextModels rawNext_;
   RankTree unnamed_;  // vertices no dependency has named yet
   VertexIndex lastNew_ = -1;  // the last new dependency
-  AdaptiveChoice<4> explicitKind_;
-  bool firstVersion_ = false;
+  AdaptiveChoice<4> explicitKind_;  // the older versions'
+  AdaptiveChoice<5> kinds_;
+  AdaptiveRice ringWingDistance_;
+  int version_ = 3;
+  bool tableCoded_ = false;   // the naming table, from the third version on
+  bool byBlock_ = false;      // new dependencies named by block
+  std::vector<VertexIndex> blockTops_;   // N−1 first, descending
+  std::vector<VertexIndex> blockNamed_;  // how many each block has named
+  size_t block_ = 0;                     // the block of the vertex being coded
+  std::vector<uint8_t> named_;           // the writer's, by block
+  AdaptiveRice blockCount_, blockSize_, blocksAhead_;
   std::array<AdaptiveRice, 2> explicitLength_;  // new, named: the first version's
   std::array<RankedLength, 2> rankedLength_;    // new, named
   std::array<AdaptiveRice, 2> ringSize_;  // raw rings of refinement / base vertices
   std::array<AdaptiveRice, 2> firstOffset_;
   std::array<AdaptiveRice, 2> neighbourStep_;
   std::vector<PlainLink> predicted_;
+  std::vector<PlainLink> links_;  // the writer's ring
 };
 
 }  // namespace qx

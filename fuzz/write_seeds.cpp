@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "fan/bit_channel.h"
+#include "fan/coding_order.h"
 #include "fan/connectivity.h"
 #include "fan/dense_connectivity.h"
 #include "fan/coder_interfaces.h"
@@ -247,23 +248,32 @@ void WriteVertexSeeds(const fs::path& out) {
 
 // The dense coders of the reference mesh, as the mesh packer drives them;
 // selectors with the top bit set take the connectivity coder's first
-// version.
+// version, with the next bit its second. The current version's seeds come
+// in the mesh's own order (new dependencies named by rank) and renumbered
+// into coding order (named by block); the stream's decoder takes either.
 void WriteDenseSeeds(const fs::path& out) {
-  for (int selector : {0, 1, 2, 3, 4, 5, 0x80, 0x81, 0x82}) {
-    std::unique_ptr<QXPck> mesh = MakeReferenceMesh();
-    const CoderChoice choice = DenseChoice(static_cast<uint8_t>(selector % kDenseChoiceCount));
-    std::unique_ptr<ConnectivityCoder> connectivity = MakeConnectivityCoder(choice, *mesh);
-    if (selector & 0x80)
-      connectivity.reset(static_cast<ConnectivityCoder*>(ConnectivityDense::kFirstVersion.Factory()()));
-    std::unique_ptr<GeometryCoder> geometry = MakeGeometryCoder(choice, *mesh);
-    MemoryObjectWriter stream;
-    BitChannel bits(stream);
-    for (VertexIndex v = mesh->vertexCount - 1; v >= 1; --v) {
-      connectivity->EncodeRing(bits, *mesh, v, ClosedRing(*mesh, v));
-      geometry->EncodeVertex(bits, *mesh, v);
+  for (int selector : {0, 1, 2, 3, 4, 5, 0x40, 0x41, 0x80, 0x81, 0x82}) {
+    for (bool renumbered : {false, true}) {
+      if (renumbered && selector >= 0x40) continue;
+      std::unique_ptr<QXPck> mesh = MakeReferenceMesh();
+      if (renumbered) RenumberForDenseCoding(*mesh);
+      const CoderChoice choice = DenseChoice(static_cast<uint8_t>(selector % kDenseChoiceCount));
+      std::unique_ptr<ConnectivityCoder> connectivity = MakeConnectivityCoder(choice, *mesh);
+      const ClassDescriptor* older = selector & 0x80   ? &ConnectivityDense::kFirstVersion
+                                     : selector & 0x40 ? &ConnectivityDense::kSecondVersion
+                                                       : nullptr;
+      if (older) connectivity.reset(static_cast<ConnectivityCoder*>(older->Factory()()));
+      std::unique_ptr<GeometryCoder> geometry = MakeGeometryCoder(choice, *mesh);
+      MemoryObjectWriter stream;
+      BitChannel bits(stream);
+      for (VertexIndex v = mesh->vertexCount - 1; v >= 1; --v) {
+        connectivity->EncodeRing(bits, *mesh, v, ClosedRing(*mesh, v));
+        geometry->EncodeVertex(bits, *mesh, v);
+      }
+      bits.Finish();
+      WriteSeed(out / "decode_dense", (renumbered ? "levels_" : "grid_") + std::to_string(selector),
+                char(selector) + AsString(stream.Bytes()));
     }
-    bits.Finish();
-    WriteSeed(out / "decode_dense", "grid_" + std::to_string(selector), char(selector) + AsString(stream.Bytes()));
   }
 }
 

@@ -26,6 +26,7 @@ void RegisterStandardClasses() {
   RegisterClass(GPCentroide::kClass);
   // Our own coders, after the thirteen classes every reader knows.
   RegisterClass(ConnectivityDense::kClass);
+  RegisterClass(ConnectivityDense::kSecondVersion);
   RegisterClass(ConnectivityDense::kFirstVersion);
   RegisterClass(GeoDense::kClass);
 }

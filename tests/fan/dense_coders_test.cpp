@@ -114,7 +114,7 @@ TEST_F(DenseCoders, CorpusRoundTripsAreExactAndWithinTheBound) {
       ASSERT_EQ(want.size(), got.size());
       for (size_t m = 0; m < want.size(); ++m) {
         EXPECT_EQ(got[m]->pendingCount, 0) << what;
-        EXPECT_STREQ(got[m]->connectivityClass->Name(), "ConnectivityDense v2");
+        EXPECT_STREQ(got[m]->connectivityClass->Name(), "ConnectivityDense v3");
         EXPECT_STREQ(got[m]->geometryClass->Name(), "GeoDense v1");
         ExpectSameDecodedVertices(*want[m], *got[m], what);
         const Vector half = original[m]->box.half;
@@ -156,8 +156,8 @@ TEST_F(DenseCoders, TruncatedFilesDecodeAPrefixOfTheFullDecode) {
 
 // Writes a scene record whose meshes take the dense coders and the others
 // alternately, in the interleaved layout of every scene file (same schedule);
-// the third mesh's connectivity takes the dense coder's first version, which
-// readers still know.
+// the third and fourth meshes' connectivity take the dense coder's first
+// and second versions, which readers still know.
 class MixedSceneRecord final : public PersistentObject {
  public:
   explicit MixedSceneRecord(QXScene& scene) : scene_(scene) {}
@@ -177,9 +177,11 @@ class MixedSceneRecord final : public PersistentObject {
     std::vector<Item> items;
     for (size_t m = 0; m < meshes.size(); ++m) {
       QXPck& mesh = *const_cast<QXPck*>(meshes[m]);
-      CoderChoice choice{1, m % 2 == 0 ? kGeoModeDense : 3, m % 2 == 0 ? kConnectModeDense : 1, 1.0f / 1024};
+      CoderChoice choice{1, m != 1 ? kGeoModeDense : 3, m != 1 ? kConnectModeDense : 1, 1.0f / 1024};
       std::unique_ptr<ConnectivityCoder> connectivity = MakeConnectivityCoder(choice, mesh);
-      if (m == 2) connectivity.reset(static_cast<ConnectivityCoder*>(ConnectivityDense::kFirstVersion.Factory()()));
+      const ClassDescriptor* older[] = {nullptr, nullptr, &ConnectivityDense::kFirstVersion,
+                                        &ConnectivityDense::kSecondVersion};
+      if (older[m]) connectivity.reset(static_cast<ConnectivityCoder*>(older[m]->Factory()()));
       items.push_back({std::make_unique<MeshPacker>(std::move(connectivity), MakeGeometryCoder(choice, mesh)),
                        static_cast<int>(meshes.size() - 1 - m), mesh.weight});
       if (!items.back().packer->WriteHeader(&mesh, out)) return false;
@@ -211,7 +213,7 @@ class MixedSceneRecord final : public PersistentObject {
 
 TEST_F(DenseCoders, SceneMixingBothCoderSetsReadsBack) {
   QXScene scene;
-  for (uint32_t seed : {3u, 5u, 7u}) {
+  for (uint32_t seed : {3u, 5u, 7u, 9u}) {
     auto mesh = testing_coders::GridSimplifier(9 + static_cast<int>(seed), 8, seed).Build(40);
     scene.AddMesh(mesh.release());
   }
@@ -222,11 +224,12 @@ TEST_F(DenseCoders, SceneMixingBothCoderSetsReadsBack) {
   std::unique_ptr<QXScene> decoded = DecodeScene(out.Bytes());
   ASSERT_TRUE(decoded);
   const auto want = MeshesOf(scene), got = MeshesOf(*decoded);
-  ASSERT_EQ(got.size(), 3u);
+  ASSERT_EQ(got.size(), 4u);
   for (size_t m = 0; m < got.size(); ++m) {
     EXPECT_EQ(got[m]->pendingCount, 0);
-    EXPECT_STREQ(got[m]->geometryClass->Name(), m % 2 == 0 ? "GeoDense v1" : "GeoPolarAdaptativo");
-    const char* connectivity[] = {"ConnectivityDense v2", "ConnectivityModelo2", "ConnectivityDense v1"};
+    EXPECT_STREQ(got[m]->geometryClass->Name(), m != 1 ? "GeoDense v1" : "GeoPolarAdaptativo");
+    const char* connectivity[] = {"ConnectivityDense v3", "ConnectivityModelo2", "ConnectivityDense v1",
+                                  "ConnectivityDense v2"};
     EXPECT_STREQ(got[m]->connectivityClass->Name(), connectivity[m]);
     ExpectSameDecodedVertices(*want[m], *got[m], "mesh " + std::to_string(m));
   }
