@@ -146,4 +146,90 @@ class AdaptiveChoice {
   uint32_t total_ = 0;
 };
 
+// A value 0 … kValues−1 coded by its place among the values coded before,
+// the most frequent first (ties: the smaller first), the place as an
+// AdaptiveRice. Counts halve every kHalvingTotal values, so the ranking
+// follows a drifting mix; the reader mirrors it. Suits small alphabets
+// whose most frequent values are not the smallest ones, such as bit lengths.
+template <int kValues>
+class RankedValue {
+  static_assert(kValues >= 2 && kValues <= 256);
+
+ public:
+  RankedValue() {
+    for (int i = 0; i < kValues; ++i) byPlace_[i] = placeOf_[i] = static_cast<uint8_t>(i);
+  }
+
+  bool Write(BitChannel& bits, int value) {
+    const int place = placeOf_[value];
+    Count(value);
+    return place_.Write(bits, static_cast<uint32_t>(place));
+  }
+
+  // False on a short read or a place beyond the values.
+  bool Read(BitChannel& bits, int& value) {
+    uint32_t place = 0;
+    if (!place_.Read(bits, place) || place >= static_cast<uint32_t>(kValues)) return false;
+    value = byPlace_[place];
+    Count(value);
+    return true;
+  }
+
+ private:
+  static constexpr uint32_t kHalvingTotal = 4096;
+  bool Ahead(int a, int b) const { return counts_[a] > counts_[b] || (counts_[a] == counts_[b] && a < b); }
+
+  // The value just counted moves up past those it now goes ahead of; a
+  // halving can make ties, so everything is sorted again then.
+  void Count(int value) {
+    ++counts_[value];
+    if (++total_ >= kHalvingTotal) {
+      total_ = 0;
+      for (uint32_t& count : counts_) total_ += count >>= 1;
+      for (int i = 1; i < kValues; ++i)
+        for (int j = i; j > 0 && Ahead(byPlace_[j], byPlace_[j - 1]); --j) std::swap(byPlace_[j], byPlace_[j - 1]);
+    } else {
+      for (int j = placeOf_[value]; j > 0 && Ahead(byPlace_[j], byPlace_[j - 1]); --j)
+        std::swap(byPlace_[j], byPlace_[j - 1]);
+    }
+    for (int i = 0; i < kValues; ++i) placeOf_[byPlace_[i]] = static_cast<uint8_t>(i);
+  }
+
+  std::array<uint32_t, kValues> counts_{};
+  std::array<uint8_t, kValues> byPlace_{};  // values, most frequent first
+  std::array<uint8_t, kValues> placeOf_{};
+  uint32_t total_ = 0;
+  AdaptiveRice place_;
+};
+
+// A bit length 0 … 32.
+using RankedLength = RankedValue<33>;
+
+// A count of any size whose small values, below kRanked − 1, are ranked by
+// frequency (RankedValue); larger ones take the last place and follow as an
+// AdaptiveRice of the excess.
+template <int kRanked>
+class RankedCount {
+ public:
+  bool Write(BitChannel& bits, uint32_t x) {
+    constexpr uint32_t last = kRanked - 1;
+    if (x < last) return ranked_.Write(bits, static_cast<int>(x));
+    return ranked_.Write(bits, static_cast<int>(last)) && excess_.Write(bits, x - last);
+  }
+  bool Read(BitChannel& bits, uint32_t& x) {
+    int value = 0;
+    if (!ranked_.Read(bits, value)) return false;
+    x = static_cast<uint32_t>(value);
+    uint32_t excess = 0;
+    if (x < kRanked - 1) return true;
+    if (!excess_.Read(bits, excess) || excess > UINT32_MAX - x) return false;
+    x += excess;
+    return true;
+  }
+
+ private:
+  RankedValue<kRanked> ranked_;
+  AdaptiveRice excess_;
+};
+
 }  // namespace qx

@@ -27,41 +27,6 @@ const ClassDescriptor* ConnectivityDense::GetClass() const {
   return version_ == 1 ? &kFirstVersion : version_ == 2 ? &kSecondVersion : &kClass;
 }
 
-RankedLength::RankedLength() {
-  for (int i = 0; i < kLengths; ++i) byPlace_[i] = placeOf_[i] = static_cast<uint8_t>(i);
-}
-
-bool RankedLength::Write(BitChannel& bits, int length) {
-  assert(length >= 0 && length < kLengths);
-  const int place = placeOf_[length];
-  Count(length);
-  return place_.Write(bits, static_cast<uint32_t>(place));
-}
-
-bool RankedLength::Read(BitChannel& bits, int& length) {
-  uint32_t place = 0;
-  if (!place_.Read(bits, place) || place >= static_cast<uint32_t>(kLengths)) return false;
-  length = byPlace_[place];
-  Count(length);
-  return true;
-}
-
-// The length just counted moves up past those it now goes ahead of; a
-// halving can make ties, so everything is sorted again then.
-void RankedLength::Count(int length) {
-  ++counts_[length];
-  if (++total_ >= kHalvingTotal) {
-    total_ = 0;
-    for (uint32_t& count : counts_) total_ += count >>= 1;
-    for (int i = 1; i < kLengths; ++i)
-      for (int j = i; j > 0 && Ahead(byPlace_[j], byPlace_[j - 1]); --j) std::swap(byPlace_[j], byPlace_[j - 1]);
-  } else {
-    for (int j = placeOf_[length]; j > 0 && Ahead(byPlace_[j], byPlace_[j - 1]); --j)
-      std::swap(byPlace_[j], byPlace_[j - 1]);
-  }
-  for (int i = 0; i < kLengths; ++i) placeOf_[byPlace_[i]] = static_cast<uint8_t>(i);
-}
-
 namespace {
 
 bool Fail(std::vector<PlainLink>& ring) {
@@ -164,25 +129,55 @@ void ConnectivityDense::EnterBlockOf(VertexIndex v) {
   while (block_ + 1 < blockTops_.size() && v <= blockTops_[block_ + 1]) ++block_;
 }
 
+size_t ConnectivityDense::BlockHolding(VertexIndex c) const {
+  const auto below = std::upper_bound(blockTops_.begin(), blockTops_.end(), c, std::greater<>());
+  return static_cast<size_t>(below - blockTops_.begin()) - 1;
+}
+
 // c is the next vertex its block names (dependency_naming.h).
 bool ConnectivityDense::WriteNewByBlock(BitChannel& bits, VertexIndex c) {
   named_[static_cast<size_t>(c)] = 1;
-  const auto below = std::upper_bound(blockTops_.begin(), blockTops_.end(), c, std::greater<>());
-  const size_t b = static_cast<size_t>(below - blockTops_.begin()) - 1;
+  const size_t b = BlockHolding(c);
   // The blocks were cut from this mesh's own naming; anything else is a
   // fault of ours, and the save fails rather than write a wrong name.
   if (b < block_ || c != blockTops_[b] - blockNamed_[b]) return false;
   ++blockNamed_[b];
-  return blocksAhead_.Write(bits, static_cast<uint32_t>(b - block_));
+  return newAhead_.Write(bits, static_cast<uint32_t>(b - block_));
+}
+
+// c was named before: its block, then how many its block has named since.
+bool ConnectivityDense::WriteNamedByBlock(BitChannel& bits, VertexIndex c) {
+  const size_t b = BlockHolding(c);
+  const VertexIndex since = blockNamed_[b] - 1 - (blockTops_[b] - c);
+  if (b < block_ || since < 0) return false;
+  return namedAhead_.Write(bits, static_cast<uint32_t>(b - block_)) &&
+         WriteRank(bits, 1, static_cast<uint32_t>(since), static_cast<uint32_t>(blockNamed_[b] - 1));
+}
+
+// The block `ahead` blocks below v's, when there is one.
+bool ConnectivityDense::ReadBlock(BitChannel& bits, RankedCount<kRankedAhead>& model, size_t& b) {
+  uint32_t ahead = 0;
+  if (!model.Read(bits, ahead) || ahead >= blockTops_.size() - block_) return false;
+  b = block_ + ahead;
+  return true;
 }
 
 bool ConnectivityDense::ReadNewByBlock(BitChannel& bits, VertexIndex v, VertexIndex& c) {
-  uint32_t ahead = 0;
-  if (!blocksAhead_.Read(bits, ahead) || ahead >= blockTops_.size() - block_) return false;
-  const size_t b = block_ + ahead;
+  size_t b = 0;
+  if (!ReadBlock(bits, newAhead_, b)) return false;
   const VertexIndex bottom = b + 1 < blockTops_.size() ? blockTops_[b + 1] : 0;
   c = blockTops_[b] - blockNamed_[b]++;
   return c > bottom && c < v;
+}
+
+bool ConnectivityDense::ReadNamedByBlock(BitChannel& bits, VertexIndex v, VertexIndex& c) {
+  size_t b = 0;
+  uint32_t since = 0;
+  if (!ReadBlock(bits, namedAhead_, b) || blockNamed_[b] < 1 ||
+      !ReadRank(bits, 1, static_cast<uint32_t>(blockNamed_[b] - 1), since))
+    return false;
+  c = blockTops_[b] - (blockNamed_[b] - 1 - static_cast<VertexIndex>(since));
+  return c < v;
 }
 
 // ---- Encoding ------------------------------------------------------------------
@@ -216,6 +211,7 @@ bool ConnectivityDense::WriteExplicit(BitChannel& bits, QXPck& mesh, VertexIndex
     if (version_ >= 3)
       if (const int distance = RingWingDistance(mesh, v, ring, at, c); distance > 0)
         return WriteKind(bits, kRingWing) && ringWingDistance_.Write(bits, static_cast<uint32_t>(distance - 1));
+    if (byBlock_) return WriteKind(bits, kNamed) && WriteNamedByBlock(bits, c);
     return WriteKind(bits, kNamed) && WriteRank(bits, 1, static_cast<uint32_t>(v - c), static_cast<uint32_t>(v));
   }
   if (byBlock_) return WriteKind(bits, kNew) && WriteNewByBlock(bits, c);
@@ -303,6 +299,7 @@ bool ConnectivityDense::ReadExplicit(BitChannel& bits, QXPck& mesh, VertexIndex 
     return c > 0 && c < v;
   }
   uint32_t r = 0;
+  if (kind == kNamed && byBlock_) return ReadNamedByBlock(bits, v, c);
   if (kind == kNamed) {
     if (!ReadRank(bits, 1, static_cast<uint32_t>(v), r) || r == 0) return false;
     c = v - static_cast<VertexIndex>(r);

@@ -27,19 +27,28 @@
 //         L = bitLength(2 × (their number − 1));
 //   named c was named before: r = v − c; L = bitLength(v);
 //   zero  c = 0;   gap  c = v (a gap link)
-// and for new and named: bitLength(r) as a RankedLength (below), then the
+// and for new and named: bitLength(r) as a RankedLength (adaptive_codes.h), then the
 // bits of r below its top bit. Vertices become named in coding order, so both
 // sides know the same set (a RankTree).
 //
 // From the third version on, the ring of the first vertex coded (N−1) is
 // preceded by the mesh's naming table (dependency_naming.h): one bit, set
-// when new dependencies are named by block; then the number of blocks less
-// one and the size less one of each block but the last (AdaptiveRice). By
+// when dependencies are named by block; then the number of blocks less one
+// and the size less one of each block but the last (AdaptiveRice). By
 // block, a new dependency is coded as how many blocks below v's it lies
-// (AdaptiveRice); it is the next vertex that block names. A writer names by
-// block when there are at most 8 blocks or they average 16 vertices or
-// more, as in a mesh renumbered into coding order; otherwise as the second version does, by
-// rank as above.
+// (a RankedCount): it is the next vertex that block names; a dependency
+// named before, when it is not the one beyond a later link of the ring
+// (below), as its block the same way, then how many vertices its block has
+// named since, as a rank (usually none: it is the block's latest). A writer
+// names by block when there are at most 8 blocks or they average 16
+// vertices or more, as in a mesh renumbered into coding order; otherwise as
+// the second version does, by rank as above. The third version adds a fifth
+// kind (AdaptiveChoice<5>):
+//   ring wing  c, named before, is the dependency of the triangle beyond
+//              the edge of a later link of the ring, d links on (the
+//              nearest such): d − 1 (AdaptiveRice). A triangle's destroyer
+//              often owns the triangles beyond the run of links it shares
+//              with v, of which the first is only met after it.
 //
 // Older files still read: the second version ("ConnectivityDense v2") has
 // no naming table and names by rank; the first ("ConnectivityDense v1")
@@ -58,30 +67,6 @@
 #include "fan/rank_tree.h"
 
 namespace qx {
-
-// A bit length 0 … 32 coded by its place among the lengths coded before,
-// the most frequent first (ties: the shorter first), the place as an
-// AdaptiveRice. Counts halve every kHalvingTotal lengths, so the ranking
-// follows a drifting mix; the reader mirrors it.
-class RankedLength {
- public:
-  RankedLength();
-  bool Write(BitChannel& bits, int length);
-  // False on a short read or a place beyond the 33 lengths.
-  bool Read(BitChannel& bits, int& length);
-
- private:
-  static constexpr int kLengths = 33;
-  static constexpr uint32_t kHalvingTotal = 4096;
-  void Count(int length);
-  bool Ahead(int a, int b) const { return counts_[a] > counts_[b] || (counts_[a] == counts_[b] && a < b); }
-
-  std::array<uint32_t, kLengths> counts_{};
-  std::array<uint8_t, kLengths> byPlace_{};  // lengths, most frequent first
-  std::array<uint8_t, kLengths> placeOf_{};
-  uint32_t total_ = 0;
-  AdaptiveRice place_;
-};
 
 class ConnectivityDense final : public ConnectivityCoder {
  public:
@@ -131,8 +116,13 @@ class ConnectivityDense final : public ConnectivityCoder {
   bool ReadNamingTable(BitChannel& bits);
   // Moves block_ down to the block holding v (the steps' v only descend).
   void EnterBlockOf(VertexIndex v);
+  size_t BlockHolding(VertexIndex c) const;  // the writer's
   bool WriteNewByBlock(BitChannel& bits, VertexIndex c);
+  bool WriteNamedByBlock(BitChannel& bits, VertexIndex c);
+  static constexpr int kRankedAhead = 32;
+  bool ReadBlock(BitChannel& bits, RankedCount<kRankedAhead>& model, size_t& b);
   bool ReadNewByBlock(BitChannel& bits, VertexIndex v, VertexIndex& c);
+  bool ReadNamedByBlock(BitChannel& bits, VertexIndex v, VertexIndex& c);
 
   // Reads the dependencies of `ring`'s links, the first link's symbol being
   // `firstSymbol` (already read).
@@ -162,7 +152,8 @@ class ConnectivityDense final : public ConnectivityCoder {
   std::vector<VertexIndex> blockNamed_;  // how many each block has named
   size_t block_ = 0;                     // the block of the vertex being coded
   std::vector<uint8_t> named_;           // the writer's, by block
-  AdaptiveRice blockCount_, blockSize_, blocksAhead_;
+  AdaptiveRice blockCount_, blockSize_;
+  RankedCount<kRankedAhead> newAhead_, namedAhead_;  // blocks below v's
   std::array<AdaptiveRice, 2> explicitLength_;  // new, named: the first version's
   std::array<RankedLength, 2> rankedLength_;    // new, named
   std::array<AdaptiveRice, 2> ringSize_;  // raw rings of refinement / base vertices
