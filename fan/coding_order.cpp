@@ -16,16 +16,19 @@ namespace {
 
 constexpr int32_t kNeverNamed = std::numeric_limits<int32_t>::max();
 
-// The level of every refinement vertex (index 1 … S−1; entry 0 unused).
-// The simplification's order visits every vertex after all it must follow.
-std::vector<int32_t> Levels(const QXPck& mesh, int lag) {
+// The level of every refinement vertex (index 1 … S−1; entry 0 unused):
+// the earliest the constraints allow, but not below floor(v, deepest level
+// so far). The simplification's order visits every vertex after all it
+// must follow.
+template <class Floor>
+std::vector<int32_t> LevelsAbove(const QXPck& mesh, Floor&& floor) {
   const VertexIndex split = mesh.splitIndex;
   std::vector<int32_t> level(static_cast<size_t>(split), 1);  // the least each may take so far
   int32_t deepest = 0;
   for (VertexIndex v = split - 1; v >= 1; --v) {
     const RecordView record = mesh.Record(v);
     int32_t& own = level[static_cast<size_t>(v)];
-    own = std::max(own, deepest - lag);
+    own = std::max(own, floor(v, deepest));
     for (int j = 0; j < record.RingSize(); ++j)
       if (record.Neighbour(j) < split) own = std::max(own, level[static_cast<size_t>(record.Neighbour(j))] + 1);
     deepest = std::max(deepest, own);
@@ -35,6 +38,25 @@ std::vector<int32_t> Levels(const QXPck& mesh, int lag) {
     }
   }
   return level;
+}
+
+int32_t Deepest(const std::vector<int32_t>& levels) {
+  return levels.empty() ? 0 : *std::max_element(levels.begin(), levels.end());
+}
+
+// Levels that trail the deepest level so far by at most `lag`; when that
+// makes half as many levels again as the constraints alone (a strategy that
+// simplifies one part of the model after another goes deep in each part
+// first), levels that trail a share of the depth in proportion to the
+// simplification's step instead.
+std::vector<int32_t> Levels(const QXPck& mesh, int lag) {
+  const int32_t depth = Deepest(LevelsAbove(mesh, [](VertexIndex, int32_t) { return 0; }));
+  std::vector<int32_t> trailing = LevelsAbove(mesh, [lag](VertexIndex, int32_t deepest) { return deepest - lag; });
+  if (Deepest(trailing) <= depth + depth / 2) return trailing;
+  const int64_t steps = std::max(mesh.splitIndex - 2, 1);
+  return LevelsAbove(mesh, [&](VertexIndex v, int32_t) {
+    return static_cast<int32_t>(int64_t{depth} * (mesh.splitIndex - 1 - v) / steps) - lag;
+  });
 }
 
 // Decodes the mesh on paper level by level, each level in naming order,

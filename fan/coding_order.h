@@ -13,15 +13,21 @@
 // for its rank among all vertices not named yet).
 //
 // Levels, taking the simplification's insertion order (S−1 down to 1):
-//   level(i) = max(1 + the levels of the vertices i must follow,
-//                  deepest level so far − lag)
-// with the base vertices at level 0. Without the lag term every vertex
-// would come as early as the constraints allow, the least important ones
-// included (on the bunny scan the missing error after half the stream grew
-// by 9 %, the largest missing error threefold); a lag of 5 keeps the sum
-// within 1 % and costs a quarter of a bit more per new dependency. The
-// order is: level 1, level 2, …, each level in the order its vertices were
-// named, N−1 down.
+//   level(i) = max(1 + the levels of the vertices i must follow, floor(i))
+// with the base vertices at level 0. Without a floor every vertex would come
+// as early as the constraints allow, the least important ones included (on
+// the bunny scan the error still missing after half the stream grew by 9 %,
+// the largest missing error threefold). The floor is the deepest level so
+// far less a lag of 5: the sum then stays within 1 % (dragon 2 %), for a
+// quarter of a bit more per new dependency. A strategy that simplifies one
+// part of the model after another reaches the depth of each part at once,
+// and that floor multiplies the levels (the bunny carved part by part: 812
+// levels instead of 60, 7.7 bits per new dependency); when the levels come
+// out half as many again as without a floor, the floor is instead the depth
+// times the share of the simplification's steps done, less the lag (64
+// levels, 3.4 bits, the error missing within 3 % of the simplification's
+// order, the largest missing error at most 1.7 times). The order is: level 1,
+// level 2, …, each level in the order its vertices were named, N−1 down.
 #pragma once
 
 #include <span>
@@ -33,8 +39,7 @@ namespace qx {
 
 class QXPck;
 
-// How many levels a vertex may come ahead of the deepest level the
-// simplification's order has reached (see above).
+// How many levels a vertex may come ahead of its floor (see above).
 inline constexpr int kDenseCodingLag = 5;
 
 // The new index of every vertex (N entries) for the levels above: 0 and the
