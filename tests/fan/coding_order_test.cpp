@@ -101,6 +101,20 @@ TEST(CodingOrder, RenumberedMeshesKeepTheirFullAndBaseMeshesInAFewNamingBlocks) 
   }
 }
 
+// A simplification that works through the mesh part by part goes deep in
+// each part at once, and the levels then follow its steps instead of its
+// deepest level (this grid takes that path); the order stays valid.
+TEST(CodingOrder, AMeshSimplifiedPartByPartKeepsItsFullAndBaseMeshes) {
+  auto build = [] { return testing_coders::GridSimplifier(60, 50, 11).Build(2600, /*byParts=*/true); };
+  const std::unique_ptr<QXPck> original = build(), renumbered = build();
+  const VertexIndex split = original->splitIndex;
+  Renumber(*renumbered, CodingOrder(*original, kDenseCodingLag));
+  ExpectFanMeshRules(*renumbered);
+  EXPECT_EQ(TrianglesAt(*renumbered, 0), TrianglesAt(*original, 0));
+  EXPECT_EQ(TrianglesAt(*renumbered, split - 1), TrianglesAt(*original, split - 1));
+  EXPECT_LE(NamingBlockTops(*renumbered).size(), static_cast<size_t>(split / 16));
+}
+
 TEST(CodingOrder, RenumberedMeshesRoundTripThroughTheDenseCodersPrefixesIncluded) {
   RegisterStandardClasses();
   QXScene scene;

@@ -36,20 +36,37 @@ class GridSimplifier {
       }
   }
 
-  // Removes up to `count` vertices; returns the mesh.
-  std::unique_ptr<QXPck> Build(int count) {
+  // Removes up to `count` vertices in passes over the vertices in random
+  // order; returns the mesh. With `byParts`, the passes first go over the
+  // left third of the grid only, as far as they can, then over the right
+  // third, then over the whole, as a simplification that works through a
+  // model one part after another.
+  std::unique_ptr<QXPck> Build(int count, bool byParts = false) {
     std::vector<int> order(static_cast<size_t>(width_ * height_));
     std::iota(order.begin(), order.end(), 0);
     std::shuffle(order.begin(), order.end(), random_);
-    for (bool progress = true; progress && static_cast<int>(removed_.size()) < count;) {
-      progress = false;
-      for (int id : order)
-        if (static_cast<int>(removed_.size()) < count && !IsRemoved(id) && TryRemove(id)) progress = true;
+    if (byParts) {
+      RemoveInPasses(order, count, 0, width_ / 3);
+      RemoveInPasses(order, count, width_ - width_ / 3, width_);
     }
+    RemoveInPasses(order, count, 0, width_);
     return MakeMesh();
   }
 
  private:
+  // Passes over `order`'s vertices in columns first … end − 1 until none goes.
+  void RemoveInPasses(const std::vector<int>& order, int count, int first, int end) {
+    for (bool progress = true; progress && static_cast<int>(removed_.size()) < count;) {
+      progress = false;
+      for (int id : order) {
+        const int column = id % width_;
+        if (static_cast<int>(removed_.size()) < count && column >= first && column < end && !IsRemoved(id) &&
+            TryRemove(id))
+          progress = true;
+      }
+    }
+  }
+
   struct Triangle {
     std::array<int, 3> corners;
     int creator;  // removal step + 1 that made it, 0 for the grid's own
