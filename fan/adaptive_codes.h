@@ -188,11 +188,16 @@ class RankedValue {
       for (uint32_t& count : counts_) total_ += count >>= 1;
       for (int i = 1; i < kValues; ++i)
         for (int j = i; j > 0 && Ahead(byPlace_[j], byPlace_[j - 1]); --j) std::swap(byPlace_[j], byPlace_[j - 1]);
-    } else {
-      for (int j = placeOf_[value]; j > 0 && Ahead(byPlace_[j], byPlace_[j - 1]); --j)
-        std::swap(byPlace_[j], byPlace_[j - 1]);
+      for (int i = 0; i < kValues; ++i) placeOf_[byPlace_[i]] = static_cast<uint8_t>(i);
+      return;
     }
-    for (int i = 0; i < kValues; ++i) placeOf_[byPlace_[i]] = static_cast<uint8_t>(i);
+    int j = placeOf_[value];
+    for (; j > 0 && Ahead(value, byPlace_[j - 1]); --j) {
+      byPlace_[j] = byPlace_[j - 1];
+      placeOf_[byPlace_[j]] = static_cast<uint8_t>(j);
+    }
+    byPlace_[j] = static_cast<uint8_t>(value);
+    placeOf_[value] = static_cast<uint8_t>(j);
   }
 
   std::array<uint32_t, kValues> counts_{};
