@@ -5,6 +5,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <string>
+
+#include <unistd.h>
 
 #ifdef VERMELLE_HAVE_MESHOPT
 #include <meshoptimizer.h>
@@ -87,7 +90,10 @@ ToolRun DracoDecode(const std::string& inputDrc, const std::string& outputPly) {
 }
 
 std::optional<int64_t> PeakResidentKiB(const std::string& command, bool mustSucceed) {
-  const std::string report = std::filesystem::temp_directory_path() / "vermelle_bench_time.txt";
+  // One report file per benchmark process: two runs side by side must not
+  // read each other's figures.
+  const std::string report =
+      std::filesystem::temp_directory_path() / ("vermelle_bench_time_" + std::to_string(getpid()) + ".txt");
   int status = 0;
   CaptureOutput("/usr/bin/time -f %M -o '" + report + "' " + command + " >/dev/null 2>&1", status);
   if (status != 0 && mustSucceed) return std::nullopt;
