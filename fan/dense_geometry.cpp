@@ -1,6 +1,7 @@
 #include "fan/dense_geometry.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 #include "fan/connectivity.h"
@@ -13,7 +14,14 @@
 
 namespace qx {
 
-const ClassDescriptor GeoDense::kClass{"GeoDense v1", &MakeDefault<GeoDense>};
+const ClassDescriptor GeoDense::kClass{"GeoDense v2", &MakeDefault<GeoDense>};
+const ClassDescriptor GeoDense::kFirstVersion{"GeoDense v1", &GeoDense::MakeFirstVersion};
+
+PersistentObject* GeoDense::MakeFirstVersion() {
+  auto* coder = new GeoDense;
+  coder->firstVersion_ = true;
+  return coder;
+}
 
 namespace {
 
@@ -28,14 +36,16 @@ int64_t DivideRounded(int64_t num, int64_t den) {
 uint32_t ZigZag(int64_t x) { return static_cast<uint32_t>((x << 1) ^ (x >> 63)); }
 int64_t UnZigZag(uint32_t x) { return static_cast<int64_t>(x >> 1) ^ -static_cast<int64_t>(x & 1); }
 
+int Length64(int64_t x) { return static_cast<int>(std::bit_width(static_cast<uint64_t>(x))); }
+
 int32_t ClampCell(int64_t x) {
   return static_cast<int32_t>(std::clamp<int64_t>(x, -GeoDense::kMaxCell, GeoDense::kMaxCell));
 }
 
 }  // namespace
 
-GeoDense::GeoDense(const QXPck& mesh, std::unique_ptr<Predictor> predictor, float bitsError)
-    : predictor_(std::move(predictor)), bitsError_(bitsError) {
+GeoDense::GeoDense(const QXPck& mesh, std::unique_ptr<Predictor> predictor, float bitsError, bool firstVersion)
+    : predictor_(std::move(predictor)), bitsError_(bitsError), firstVersion_(firstVersion) {
   butterfly_ = dynamic_cast<GPButterfly*>(predictor_.get()) != nullptr;
   const Vector half = mesh.box.Empty() ? Vector{} : mesh.box.half;
   const float side = 2 * std::max({half.x, half.y, half.z});
@@ -64,7 +74,7 @@ Vector GeoDense::Position(const Cells& cells) const {
   return position;
 }
 
-GeoDense::Cells GeoDense::Predict(const QXPck& mesh, VertexIndex v, int& context) {
+bool GeoDense::RulePrediction(const QXPck& mesh, VertexIndex v, Cells& prediction) const {
   const RecordView record = mesh.Record(v);
   const int ringSize = record.RingSize();
   const uint32_t* ring = record.Ring();
@@ -87,18 +97,29 @@ GeoDense::Cells GeoDense::Predict(const QXPck& mesh, VertexIndex v, int& context
       ++triangles;
     });
   }
-  Cells prediction{};
+  prediction = Cells{};
   if (triangles == 0) {
-    context = kContexts - 1;
-    normalAxis_ = -1;
     if (static_cast<size_t>(v) + 1 < cells_.size()) prediction = cells_[static_cast<size_t>(v) + 1];
-    return prediction;
+    return false;
   }
   std::array<int64_t, 3> wingSum{};
   const bool wingsFound = butterfly_ && SumWings(mesh, v, wingSum);
   for (int i = 0; i < 3; ++i)
     prediction[i] = ClampCell(wingsFound ? DivideRounded(23 * ringSum[i] - 3 * wingSum[i], 20 * triangles)
                                          : DivideRounded(ringSum[i], triangles));
+  return true;
+}
+
+GeoDense::Cells GeoDense::Predict(const QXPck& mesh, VertexIndex v, int& context) {
+  Cells prediction;
+  if (!RulePrediction(mesh, v, prediction)) {
+    context = kContexts - 1;
+    normalAxis_ = -1;
+    return prediction;
+  }
+  const RecordView record = mesh.Record(v);
+  const int ringSize = record.RingSize();
+  const uint32_t* ring = record.Ring();
   // One pass over the ring: its spread around the prediction, and the
   // axis closest to its normal (the sum of the cross products of successive
   // ring vectors, the last with the first): residuals across the surface
@@ -172,6 +193,12 @@ bool GeoDense::EncodeVertex(BitChannel& bits, QXPck& mesh, VertexIndex v) {
   if (!Prepare(mesh, v)) return false;
   Vector& position = mesh.vertices[static_cast<size_t>(v)].position;
   const Cells cells = Quantise(position);
+  if (!firstVersion_) {
+    if (!EncodeInFrame(bits, mesh, v, cells)) return false;
+    cells_[static_cast<size_t>(v)] = cells;
+    position = Position(cells);
+    return true;
+  }
   int context = 0;
   const Cells prediction = Predict(mesh, v, context);
   for (int i = 0; i < 3; ++i)
@@ -183,9 +210,15 @@ bool GeoDense::EncodeVertex(BitChannel& bits, QXPck& mesh, VertexIndex v) {
 
 bool GeoDense::DecodeVertex(BitChannel& bits, QXPck& mesh, VertexIndex v, Vector& position) {
   if (!Prepare(mesh, v)) return false;
+  Cells cells;
+  if (!firstVersion_) {
+    if (!DecodeInFrame(bits, mesh, v, cells)) return false;
+    cells_[static_cast<size_t>(v)] = cells;
+    position = Position(cells);
+    return true;
+  }
   int context = 0;
   const Cells prediction = Predict(mesh, v, context);
-  Cells cells;
   for (int i = 0; i < 3; ++i) {
     uint32_t code = 0;
     if (!residuals_[Context(context, i)].Read(bits, code)) return false;
@@ -196,6 +229,117 @@ bool GeoDense::DecodeVertex(BitChannel& bits, QXPck& mesh, VertexIndex v, Vector
   cells_[static_cast<size_t>(v)] = cells;
   position = Position(cells);
   return true;
+}
+
+// The frame of a ring around the prediction p, from the offsets d_j of the
+// ring's cells from p: per axis the largest |d_j| (the extent), and the
+// normal n, the sum of the cross products of successive offsets (the last
+// with the first), with offsets cut to 24 bits and n to 24 bits afterwards
+// so that every product below stays within 64 bits. The normal axis a is
+// the largest |n_i|; the ring's height off the plane (p, n) along a is
+// |n·d_j| / |n_a|, at most its flatness.
+GeoDense::Frame GeoDense::PredictInFrame(const QXPck& mesh, VertexIndex v) {
+  Frame frame;
+  Cells prediction;
+  const bool hasTriangles = RulePrediction(mesh, v, prediction);
+  for (int i = 0; i < 3; ++i) frame.prediction[i] = prediction[i];
+  const int refinement = v >= mesh.splitIndex ? 0 : 1;
+  if (!hasTriangles) {
+    frame.models = {kNeighbourModel, kNeighbourModel, kNeighbourModel};
+    return frame;
+  }
+  const RecordView record = mesh.Record(v);
+  const int ringSize = record.RingSize();
+  const uint32_t* ring = record.Ring();
+  std::array<int64_t, 3> extent{};
+  for (int j = 0; j < ringSize; ++j)
+    for (int i = 0; i < 3; ++i) {
+      const int64_t offset = cells_[ring[j]][i] - frame.prediction[i];
+      extent[i] = std::max(extent[i], offset < 0 ? -offset : offset);
+    }
+  for (int i = 0; i < 3; ++i) frame.models[i] = ScaleModel(refinement, extent[i]);
+  const int shift = std::max(0, Length64(std::max({extent[0], extent[1], extent[2]})) - 24);
+  std::array<int64_t, 3> normal{}, previous{}, current{};
+  for (int j = 0; j <= ringSize; ++j) {
+    const Cells& neighbour = cells_[ring[j < ringSize ? j : 0]];
+    for (int i = 0; i < 3; ++i) current[i] = (neighbour[i] - frame.prediction[i]) >> shift;
+    if (j > 0) {
+      normal[0] += previous[1] * current[2] - previous[2] * current[1];
+      normal[1] += previous[2] * current[0] - previous[0] * current[2];
+      normal[2] += previous[0] * current[1] - previous[1] * current[0];
+    }
+    previous = current;
+  }
+  int axis = 0;
+  for (int i = 1; i < 3; ++i)
+    if (std::abs(normal[i]) > std::abs(normal[axis])) axis = i;
+  if (normal[axis] == 0) return frame;  // a flat or degenerate ring: no frame
+  const int normalShift = std::max(0, Length64(std::abs(normal[axis])) - 24);
+  for (int i = 0; i < 3; ++i) frame.normal[i] = normal[i] >> normalShift;
+  frame.normalAxis = axis;
+  int64_t height = 0;
+  for (int j = 0; j < ringSize; ++j) {
+    const Cells& neighbour = cells_[ring[j]];
+    int64_t dot = 0;
+    for (int i = 0; i < 3; ++i) dot += frame.normal[i] * (neighbour[i] - frame.prediction[i]);
+    height = std::max(height, dot < 0 ? -dot : dot);
+  }
+  frame.models[axis] = ScaleModel(refinement, height / std::abs(frame.normal[axis]));
+  return frame;
+}
+
+// Bit length in half steps: 2L − 1 for x in [2^(L−1), 1.5·2^(L−1)), 2L
+// above; 0 for 0. Capped at the last scale.
+int GeoDense::ScaleModel(int refinement, int64_t scale) {
+  const int length = Length64(scale);
+  const int half = length < 2 ? length : 2 * length - 1 + static_cast<int>((scale >> (length - 2)) & 1);
+  return refinement * kScales + std::min(half, kScales - 1);
+}
+
+template <class CodeComponent>
+bool GeoDense::CodeInFrame(const QXPck& mesh, VertexIndex v, Cells& cells, CodeComponent&& code) {
+  const Frame frame = PredictInFrame(mesh, v);
+  const int a = frame.normalAxis;
+  for (int i = 0; i < 3; ++i)
+    if (i != a && !code(tangent_[frame.models[i]], i, frame.prediction[i])) return false;
+  if (a < 0) return true;
+  // The plane through the prediction across the tangential residuals, then
+  // the mean height above it of the vertices coded in this model so far
+  // (the surface's curvature, which the ring's mean does not follow), on
+  // the side the normal points to.
+  const int b = (a + 1) % 3, c = (a + 2) % 3;
+  int64_t across = frame.normal[b] * (cells[b] - frame.prediction[b]) + frame.normal[c] * (cells[c] - frame.prediction[c]);
+  int64_t along = frame.normal[a];
+  if (along < 0) across = -across, along = -along;
+  const int64_t plane = frame.prediction[a] - DivideRounded(across, along);
+  const int64_t side = frame.normal[a] > 0 ? 1 : -1;
+  Curvature& curvature = curvature_[frame.models[a]];
+  const int64_t bias = DivideRounded(curvature.heightSum, curvature.count);
+  if (!code(normal_[frame.models[a]], a, std::clamp<int64_t>(plane + side * bias, -kMaxCell, kMaxCell))) return false;
+  curvature.heightSum += side * (cells[a] - plane);
+  if (++curvature.count >= kCurvatureHalving) {
+    curvature.heightSum /= 2;
+    curvature.count /= 2;
+  }
+  return true;
+}
+
+bool GeoDense::EncodeInFrame(BitChannel& bits, const QXPck& mesh, VertexIndex v, const Cells& cells) {
+  Cells coded = cells;
+  return CodeInFrame(mesh, v, coded, [&](AdaptiveRice& model, int i, int64_t prediction) {
+    return model.Write(bits, ZigZag(cells[i] - prediction));
+  });
+}
+
+bool GeoDense::DecodeInFrame(BitChannel& bits, const QXPck& mesh, VertexIndex v, Cells& cells) {
+  return CodeInFrame(mesh, v, cells, [&](AdaptiveRice& model, int i, int64_t prediction) {
+    uint32_t code = 0;
+    if (!model.Read(bits, code)) return false;
+    const int64_t cell = prediction + UnZigZag(code);
+    if (cell < -kMaxCell || cell > kMaxCell) return false;
+    cells[i] = static_cast<int32_t>(cell);
+    return true;
+  });
 }
 
 bool GeoDense::Write(ObjectWriter& out) {

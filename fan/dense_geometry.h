@@ -17,8 +17,29 @@
 //     prediction, per component), which scales the residuals;
 //   otherwise the cells of vertex v+1 (none for N−1: the cells themselves).
 // Each residual component r goes in as zigzag(r) = 2r (r ≥ 0) or −2r − 1
-// through the AdaptiveRice of the vertex's context. Closed loop: the writer
-// replaces every position by its decoded value.
+// through an AdaptiveRice. Closed loop: the writer replaces every position
+// by its decoded value.
+//
+// "GeoDense v2" (new files) codes the same prediction p in the ring's frame:
+//   n = the sum of the cross products of successive ring offsets from p
+//   (integers, cut to 24 bits), a = the axis of the largest |n_i|, b and c
+//   the other two. Components b and c go first, each against p in the model
+//   of its ring extent (the largest |offset| along that axis, its bit length
+//   in half steps, refinement or base vertex). Component a then goes against
+//   the plane through p with normal n at the decoded b and c,
+//     p_a − round((n_b·r_b + n_c·r_c) / n_a),
+//   raised on n's side by the running mean height above their planes of
+//   the vertices coded in its model before (the curvature the ring's mean
+//   misses; a zero counts first, and sum and count halve every 64); its
+//   model is the ring's largest height off that plane. With n = 0 every
+//   component goes in its extent model; without triangles against the
+//   cells of v + 1, in one model of their own.
+// Residuals across the ring's plane, once the tangential ones are known,
+// are a few cells; along it they are the mesh's irregularity, which no rule
+// on the ring foresees and which takes most of the bits.
+// "GeoDense v1" files (still read) code the three components against p in
+// the context of the ring's overall spread, with models of their own for
+// the axis nearest the normal.
 //
 // Stored record:
 //   predictor (object reference) | bitsError f32 | origin 3×f32 | step f32
@@ -36,8 +57,9 @@ namespace qx {
 
 class GeoDense final : public GeometryCoder {
  public:
-  static const ClassDescriptor kClass;  // "GeoDense v1"
-  const ClassDescriptor* GetClass() const override { return &kClass; }
+  static const ClassDescriptor kClass;         // "GeoDense v2"
+  static const ClassDescriptor kFirstVersion;  // "GeoDense v1", read only
+  const ClassDescriptor* GetClass() const override { return firstVersion_ ? &kFirstVersion : &kClass; }
 
   using Cells = std::array<int32_t, 3>;
   // The largest cell index: residuals of extrapolating predictions stay
@@ -46,8 +68,10 @@ class GeoDense final : public GeometryCoder {
 
   // An empty coder, filled by Read.
   GeoDense() = default;
-  // A coder for the finished `mesh`. `predictor` must not be none.
-  GeoDense(const QXPck& mesh, std::unique_ptr<Predictor> predictor, float bitsError);
+  // A coder for the finished `mesh`. `predictor` must not be none. New
+  // files take the second version; the first stays writable for tests of
+  // the files older writers made.
+  GeoDense(const QXPck& mesh, std::unique_ptr<Predictor> predictor, float bitsError, bool firstVersion = false);
 
   bool EncodeVertex(BitChannel& bits, QXPck& mesh, VertexIndex v) override;
   // Fails on a short read, and on cells a valid file cannot produce.
@@ -79,6 +103,37 @@ class GeoDense final : public GeometryCoder {
   // Sums the cells of the wings of v's triangles (the butterfly rule's S2);
   // false when a triangle has none.
   bool SumWings(const QXPck& mesh, VertexIndex v, std::array<int64_t, 3>& wingSum) const;
+  // The rule's cells for v (see above); false, with the cells of v + 1 (or
+  // none), when v's record has no triangles.
+  bool RulePrediction(const QXPck& mesh, VertexIndex v, Cells& prediction) const;
+
+  // The second version: each vertex's prediction and residual models
+  // (see the source).
+  static constexpr int kScales = 64;  // bit lengths in half steps
+  static constexpr int kNeighbourModel = 2 * kScales;
+  static constexpr int kFrameModels = 2 * kScales + 1;
+  static constexpr int32_t kCurvatureHalving = 64;
+  struct Frame {
+    std::array<int64_t, 3> prediction{};
+    int normalAxis = -1;              // -1: no plane across the ring
+    std::array<int64_t, 3> normal{};  // below 2^24 in magnitude
+    std::array<int, 3> models{};      // per component
+  };
+  // The running height of vertices above their ring's plane, in cells.
+  struct Curvature {
+    int64_t heightSum = 0;
+    int32_t count = 1;
+  };
+  Frame PredictInFrame(const QXPck& mesh, VertexIndex v);
+  static int ScaleModel(int refinement, int64_t scale);
+  // Codes v's components in order, each by code(model, component,
+  // prediction), which writes cells[component] or reads it.
+  template <class CodeComponent>
+  bool CodeInFrame(const QXPck& mesh, VertexIndex v, Cells& cells, CodeComponent&& code);
+  bool EncodeInFrame(BitChannel& bits, const QXPck& mesh, VertexIndex v, const Cells& cells);
+  bool DecodeInFrame(BitChannel& bits, const QXPck& mesh, VertexIndex v, Cells& cells);
+  static PersistentObject* MakeFirstVersion();
+
   Cells Quantise(Vector position) const;
   Vector Position(const Cells& cells) const;
   bool Prepare(const QXPck& mesh, VertexIndex v);
@@ -91,6 +146,10 @@ class GeoDense final : public GeometryCoder {
   std::vector<Cells> cells_;  // of the vertices coded so far
   std::array<AdaptiveRice, 2 * kContexts> residuals_;
   int normalAxis_ = -1;  // of the vertex being coded; -1 without triangles
+  bool firstVersion_ = false;
+  std::array<AdaptiveRice, kFrameModels> tangent_;
+  std::array<AdaptiveRice, kFrameModels> normal_;
+  std::array<Curvature, kFrameModels> curvature_;
 };
 
 }  // namespace qx

@@ -28,6 +28,7 @@ void RegisterStandardClasses() {
   RegisterClass(ConnectivityDense::kClass);
   RegisterClass(ConnectivityDense::kFirstVersion);
   RegisterClass(GeoDense::kClass);
+  RegisterClass(GeoDense::kFirstVersion);
 }
 
 }  // namespace qx

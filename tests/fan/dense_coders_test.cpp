@@ -115,7 +115,7 @@ TEST_F(DenseCoders, CorpusRoundTripsAreExactAndWithinTheBound) {
       for (size_t m = 0; m < want.size(); ++m) {
         EXPECT_EQ(got[m]->pendingCount, 0) << what;
         EXPECT_STREQ(got[m]->connectivityClass->Name(), "ConnectivityDense v2");
-        EXPECT_STREQ(got[m]->geometryClass->Name(), "GeoDense v1");
+        EXPECT_STREQ(got[m]->geometryClass->Name(), "GeoDense v2");
         ExpectSameDecodedVertices(*want[m], *got[m], what);
         const Vector half = original[m]->box.half;
         // The bound, plus the rounding of a position to a float.
@@ -156,8 +156,8 @@ TEST_F(DenseCoders, TruncatedFilesDecodeAPrefixOfTheFullDecode) {
 
 // Writes a scene record whose meshes take the dense coders and the others
 // alternately, in the interleaved layout of every scene file (same schedule);
-// the third mesh's connectivity takes the dense coder's first version, which
-// readers still know.
+// the third mesh takes the dense coders' first versions, which readers still
+// know.
 class MixedSceneRecord final : public PersistentObject {
  public:
   explicit MixedSceneRecord(QXScene& scene) : scene_(scene) {}
@@ -179,8 +179,12 @@ class MixedSceneRecord final : public PersistentObject {
       QXPck& mesh = *const_cast<QXPck*>(meshes[m]);
       CoderChoice choice{1, m % 2 == 0 ? kGeoModeDense : 3, m % 2 == 0 ? kConnectModeDense : 1, 1.0f / 1024};
       std::unique_ptr<ConnectivityCoder> connectivity = MakeConnectivityCoder(choice, mesh);
-      if (m == 2) connectivity.reset(static_cast<ConnectivityCoder*>(ConnectivityDense::kFirstVersion.Factory()()));
-      items.push_back({std::make_unique<MeshPacker>(std::move(connectivity), MakeGeometryCoder(choice, mesh)),
+      std::unique_ptr<GeometryCoder> geometry = MakeGeometryCoder(choice, mesh);
+      if (m == 2) {
+        connectivity.reset(static_cast<ConnectivityCoder*>(ConnectivityDense::kFirstVersion.Factory()()));
+        geometry = std::make_unique<GeoDense>(mesh, std::make_unique<GPButterfly>(), choice.bitsError, true);
+      }
+      items.push_back({std::make_unique<MeshPacker>(std::move(connectivity), std::move(geometry)),
                        static_cast<int>(meshes.size() - 1 - m), mesh.weight});
       if (!items.back().packer->WriteHeader(&mesh, out)) return false;
     }
@@ -225,7 +229,8 @@ TEST_F(DenseCoders, SceneMixingBothCoderSetsReadsBack) {
   ASSERT_EQ(got.size(), 3u);
   for (size_t m = 0; m < got.size(); ++m) {
     EXPECT_EQ(got[m]->pendingCount, 0);
-    EXPECT_STREQ(got[m]->geometryClass->Name(), m % 2 == 0 ? "GeoDense v1" : "GeoPolarAdaptativo");
+    const char* geometry[] = {"GeoDense v2", "GeoPolarAdaptativo", "GeoDense v1"};
+    EXPECT_STREQ(got[m]->geometryClass->Name(), geometry[m]);
     const char* connectivity[] = {"ConnectivityDense v2", "ConnectivityModelo2", "ConnectivityDense v1"};
     EXPECT_STREQ(got[m]->connectivityClass->Name(), connectivity[m]);
     ExpectSameDecodedVertices(*want[m], *got[m], "mesh " + std::to_string(m));
