@@ -243,9 +243,8 @@ GeoDense::Frame GeoDense::PredictInFrame(const QXPck& mesh, VertexIndex v) {
   Cells prediction;
   const bool hasTriangles = RulePrediction(mesh, v, prediction);
   for (int i = 0; i < 3; ++i) frame.prediction[i] = prediction[i];
-  const int refinement = v >= mesh.splitIndex ? 0 : 1;
   if (!hasTriangles) {
-    frame.models = {kNeighbourModel, kNeighbourModel, kNeighbourModel};
+    frame.model = {-1, -1, -1};
     return frame;
   }
   const RecordView record = mesh.Record(v);
@@ -257,7 +256,11 @@ GeoDense::Frame GeoDense::PredictInFrame(const QXPck& mesh, VertexIndex v) {
       const int64_t offset = cells_[ring[j]][i] - frame.prediction[i];
       extent[i] = std::max(extent[i], offset < 0 ? -offset : offset);
     }
-  for (int i = 0; i < 3; ++i) frame.models[i] = ScaleModel(refinement, extent[i]);
+  const int kind = v >= mesh.splitIndex ? kShortScales + 1 : 0;
+  for (int i = 0; i < 3; ++i) {
+    frame.scaleLength[i] = Length64(extent[i]);
+    frame.model[i] = kind + std::min(frame.scaleLength[i], kShortScales);
+  }
   const int shift = std::max(0, Length64(std::max({extent[0], extent[1], extent[2]})) - 24);
   std::array<int64_t, 3> normal{}, previous{}, current{};
   for (int j = 0; j <= ringSize; ++j) {
@@ -284,16 +287,9 @@ GeoDense::Frame GeoDense::PredictInFrame(const QXPck& mesh, VertexIndex v) {
     for (int i = 0; i < 3; ++i) dot += frame.normal[i] * (neighbour[i] - frame.prediction[i]);
     height = std::max(height, dot < 0 ? -dot : dot);
   }
-  frame.models[axis] = ScaleModel(refinement, height / std::abs(frame.normal[axis]));
+  frame.scaleLength[axis] = Length64(height / std::abs(frame.normal[axis]));
+  frame.model[axis] = kind + std::min(frame.scaleLength[axis], kShortScales);
   return frame;
-}
-
-// Bit length in half steps: 2L − 1 for x in [2^(L−1), 1.5·2^(L−1)), 2L
-// above; 0 for 0. Capped at the last scale.
-int GeoDense::ScaleModel(int refinement, int64_t scale) {
-  const int length = Length64(scale);
-  const int half = length < 2 ? length : 2 * length - 1 + static_cast<int>((scale >> (length - 2)) & 1);
-  return refinement * kScales + std::min(half, kScales - 1);
 }
 
 template <class CodeComponent>
@@ -301,24 +297,30 @@ bool GeoDense::CodeInFrame(const QXPck& mesh, VertexIndex v, Cells& cells, CodeC
   const Frame frame = PredictInFrame(mesh, v);
   const int a = frame.normalAxis;
   for (int i = 0; i < 3; ++i)
-    if (i != a && !code(tangent_[frame.models[i]], i, frame.prediction[i])) return false;
+    if (i != a && !code(i, frame.prediction[i], frame.model[i] < 0 ? nullptr : &tangent_[frame.model[i]],
+                        frame.scaleLength[i]))
+      return false;
   if (a < 0) return true;
   // The plane through the prediction across the tangential residuals, then
-  // the mean height above it of the vertices coded in this model so far
-  // (the surface's curvature, which the ring's mean does not follow), on
-  // the side the normal points to.
+  // the mean height above it of the vertices coded in this model so far,
+  // relative to their scale (the surface's curvature, which the ring's mean
+  // does not follow), on the side the normal points to.
   const int b = (a + 1) % 3, c = (a + 2) % 3;
   int64_t across = frame.normal[b] * (cells[b] - frame.prediction[b]) + frame.normal[c] * (cells[c] - frame.prediction[c]);
   int64_t along = frame.normal[a];
   if (along < 0) across = -across, along = -along;
   const int64_t plane = frame.prediction[a] - DivideRounded(across, along);
   const int64_t side = frame.normal[a] > 0 ? 1 : -1;
-  Curvature& curvature = curvature_[frame.models[a]];
-  const int64_t bias = DivideRounded(curvature.heightSum, curvature.count);
-  if (!code(normal_[frame.models[a]], a, std::clamp<int64_t>(plane + side * bias, -kMaxCell, kMaxCell))) return false;
-  curvature.heightSum += side * (cells[a] - plane);
+  const int model = frame.model[a], length = frame.scaleLength[a];
+  Curvature& curvature = curvature_[model];
+  // Heights beyond kMaxRatio times the scale are no curvature worth
+  // following; the bound keeps the products within 64 bits.
+  const int64_t ratio = std::clamp<int64_t>(DivideRounded(curvature.ratioSum, curvature.count), -kMaxRatio, kMaxRatio);
+  const int64_t bias = DivideRounded(ratio * (int64_t{1} << length), int64_t{1} << kCurvatureFraction);
+  if (!code(a, std::clamp<int64_t>(plane + side * bias, -kMaxCell, kMaxCell), &normal_[model], length)) return false;
+  curvature.ratioSum += side * (cells[a] - plane) * (int64_t{1} << kCurvatureFraction) / (int64_t{1} << length);
   if (++curvature.count >= kCurvatureHalving) {
-    curvature.heightSum /= 2;
+    curvature.ratioSum /= 2;
     curvature.count /= 2;
   }
   return true;
@@ -326,22 +328,22 @@ bool GeoDense::CodeInFrame(const QXPck& mesh, VertexIndex v, Cells& cells, CodeC
 
 bool GeoDense::EncodeInFrame(BitChannel& bits, const QXPck& mesh, VertexIndex v, const Cells& cells) {
   Cells coded = cells;
-  return CodeInFrame(mesh, v, coded, [&](AdaptiveRice& model, int i, int64_t prediction) {
-    return model.Write(bits, ZigZag(cells[i] - prediction));
+  return CodeInFrame(mesh, v, coded, [&](int i, int64_t prediction, ScaledRice* model, int length) {
+    const uint32_t code = ZigZag(cells[i] - prediction);
+    return model ? model->Write(bits, code, length) : alone_.Write(bits, code);
   });
 }
 
 bool GeoDense::DecodeInFrame(BitChannel& bits, const QXPck& mesh, VertexIndex v, Cells& cells) {
-  return CodeInFrame(mesh, v, cells, [&](AdaptiveRice& model, int i, int64_t prediction) {
+  return CodeInFrame(mesh, v, cells, [&](int i, int64_t prediction, ScaledRice* model, int length) {
     uint32_t code = 0;
-    if (!model.Read(bits, code)) return false;
+    if (!(model ? model->Read(bits, code, length) : alone_.Read(bits, code))) return false;
     const int64_t cell = prediction + UnZigZag(code);
     if (cell < -kMaxCell || cell > kMaxCell) return false;
     cells[i] = static_cast<int32_t>(cell);
     return true;
   });
 }
-
 bool GeoDense::Write(ObjectWriter& out) {
   return out.WriteObject(predictor_.get()) && out.WriteF32(bitsError_) && out.WriteF32(origin_.x) &&
          out.WriteF32(origin_.y) && out.WriteF32(origin_.z) && out.WriteF32(step_);

@@ -23,17 +23,20 @@
 // "GeoDense v2" (new files) codes the same prediction p in the ring's frame:
 //   n = the sum of the cross products of successive ring offsets from p
 //   (integers, cut to 24 bits), a = the axis of the largest |n_i|, b and c
-//   the other two. Components b and c go first, each against p in the model
-//   of its ring extent (the largest |offset| along that axis, its bit length
-//   in half steps, refinement or base vertex). Component a then goes against
-//   the plane through p with normal n at the decoded b and c,
+//   the other two. Components b and c go first, each against p with the
+//   scale L = bitLength(the ring's extent along that axis, its largest
+//   |offset|). Component a then goes against the plane through p with
+//   normal n at the decoded b and c,
 //     p_a − round((n_b·r_b + n_c·r_c) / n_a),
 //   raised on n's side by the running mean height above their planes of
-//   the vertices coded in its model before (the curvature the ring's mean
-//   misses; a zero counts first, and sum and count halve every 64); its
-//   model is the ring's largest height off that plane. With n = 0 every
-//   component goes in its extent model; without triangles against the
-//   cells of v + 1, in one model of their own.
+//   the vertices coded in its model before, relative to their scales (the
+//   curvature the ring's mean misses); its scale is the bit length of the
+//   ring's largest height off that plane along a. Each residual goes
+//   through the ScaledRice of its kind (tangential, across), refinement or
+//   base vertex and min(L, 4); the curvature is kept per such model too
+//   (height / 2^L in 1/256, a zero counted first, sum and count halved every
+//   64). With n = 0 every component goes in as a tangential one; without
+//   triangles against the cells of v + 1, through one AdaptiveRice.
 // Residuals across the ring's plane, once the tangential ones are known,
 // are a few cells; along it they are the mesh's irregularity, which no rule
 // on the ring foresees and which takes most of the bits.
@@ -108,26 +111,29 @@ class GeoDense final : public GeometryCoder {
   bool RulePrediction(const QXPck& mesh, VertexIndex v, Cells& prediction) const;
 
   // The second version: each vertex's prediction and residual models
-  // (see the source).
-  static constexpr int kScales = 64;  // bit lengths in half steps
-  static constexpr int kNeighbourModel = 2 * kScales;
-  static constexpr int kFrameModels = 2 * kScales + 1;
+  // (see the source). Models by refinement or base vertex and by the scale's
+  // bit length, the short ones (where rounding to cells dominates) apart.
+  static constexpr int kShortScales = 4;
+  static constexpr int kFrameModels = 2 * (kShortScales + 1);
   static constexpr int32_t kCurvatureHalving = 64;
+  static constexpr int kCurvatureFraction = 8;  // bits below the point of height / 2^L
+  static constexpr int64_t kMaxRatio = int64_t{1} << (kCurvatureFraction + 8);
   struct Frame {
     std::array<int64_t, 3> prediction{};
     int normalAxis = -1;              // -1: no plane across the ring
     std::array<int64_t, 3> normal{};  // below 2^24 in magnitude
-    std::array<int, 3> models{};      // per component
+    std::array<int, 3> scaleLength{};  // per component
+    std::array<int, 3> model{};        // per component; -1 without triangles
   };
-  // The running height of vertices above their ring's plane, in cells.
+  // The running height of vertices above their ring's plane, over the scale.
   struct Curvature {
-    int64_t heightSum = 0;
+    int64_t ratioSum = 0;
     int32_t count = 1;
   };
   Frame PredictInFrame(const QXPck& mesh, VertexIndex v);
-  static int ScaleModel(int refinement, int64_t scale);
-  // Codes v's components in order, each by code(model, component,
-  // prediction), which writes cells[component] or reads it.
+  // Codes v's components in order, each by code(component, prediction,
+  // model, scale length) (no model: alone_, for vertices without
+  // triangles), which writes cells[component] or reads it.
   template <class CodeComponent>
   bool CodeInFrame(const QXPck& mesh, VertexIndex v, Cells& cells, CodeComponent&& code);
   bool EncodeInFrame(BitChannel& bits, const QXPck& mesh, VertexIndex v, const Cells& cells);
@@ -147,9 +153,10 @@ class GeoDense final : public GeometryCoder {
   std::array<AdaptiveRice, 2 * kContexts> residuals_;
   int normalAxis_ = -1;  // of the vertex being coded; -1 without triangles
   bool firstVersion_ = false;
-  std::array<AdaptiveRice, kFrameModels> tangent_;
-  std::array<AdaptiveRice, kFrameModels> normal_;
+  std::array<ScaledRice, kFrameModels> tangent_;
+  std::array<ScaledRice, kFrameModels> normal_;
   std::array<Curvature, kFrameModels> curvature_;
+  AdaptiveRice alone_;  // vertices without triangles
 };
 
 }  // namespace qx

@@ -1,8 +1,8 @@
 // Fuzzes the dense decoders on a small mesh, as the mesh packer drives them:
 // the first byte picks the predictor and the precision of the stored
 // geometry record (its value modulo the choices) and, by its top bit, the
-// connectivity coder's first version, which readers still take; the rest is
-// the bit stream. Each vertex's ring is
+// connectivity coder's first version, which readers still take, and by
+// bit 0x40 the geometry coder's first version; the rest is the bit stream. Each vertex's ring is
 // decoded, checked and stored, then its position, from the top vertex down
 // until the stream ends or a decoder refuses.
 #include <cstddef>
@@ -26,8 +26,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  std::unique_ptr<qx::GeometryCoder> geometry =
-      qx::fuzzing::StoredGeometryCoder(data[0], qx::fuzzing::kDenseChoiceCount, &qx::fuzzing::DenseChoice);
+  std::unique_ptr<qx::GeometryCoder> geometry = qx::fuzzing::StoredDenseGeometryCoder(data[0]);
   std::unique_ptr<qx::ConnectivityCoder> connectivity(
       data[0] & 0x80 ? static_cast<qx::ConnectivityCoder*>(qx::ConnectivityDense::kFirstVersion.Factory()())
                      : new qx::ConnectivityDense);

@@ -9,8 +9,10 @@
 #include <map>
 #include <utility>
 
+#include "fan/dense_geometry.h"
 #include "fan/face_link.h"
 #include "fan/fan_walk.h"
+#include "fan/predictors.h"
 #include "stream/object_reader.h"
 #include "stream/object_writer.h"
 #include "tests/fan/progressive_grid.h"
@@ -98,6 +100,35 @@ CoderChoice DenseChoice(uint8_t selector) {
   coders.predMode = choice % 2;
   coders.bitsError = std::ldexp(1.0f, -(choice / 2 == 0 ? 2 : choice / 2 == 1 ? 12 : 24));
   return coders;
+}
+
+}  // namespace qx::fuzzing
+
+namespace qx::fuzzing {
+
+std::unique_ptr<GeometryCoder> DenseGeometryWriter(uint8_t selector, QXPck& mesh) {
+  const CoderChoice choice = DenseChoice(selector);
+  if (!(selector & kFirstGeometryVersion)) return MakeGeometryCoder(choice, mesh);
+  std::unique_ptr<Predictor> predictor;
+  if (choice.predMode == 1) predictor = std::make_unique<GPButterfly>();
+  else predictor = std::make_unique<GPCentroide>();
+  return std::make_unique<GeoDense>(mesh, std::move(predictor), choice.bitsError, true);
+}
+
+std::unique_ptr<GeometryCoder> StoredDenseGeometryCoder(uint8_t selector) {
+  static std::map<std::pair<bool, int>, std::vector<uint8_t>> records;
+  std::vector<uint8_t>& record = records[{(selector & kFirstGeometryVersion) != 0, selector % kDenseChoiceCount}];
+  if (record.empty()) {
+    std::unique_ptr<QXPck> mesh = MakeReferenceMesh();
+    std::unique_ptr<GeometryCoder> coder = DenseGeometryWriter(selector, *mesh);
+    MemoryObjectWriter out;
+    out.WriteObject(coder.get());
+    record = out.Bytes();
+  }
+  MemoryObjectReader in(record);
+  std::unique_ptr<GeometryCoder> coder(in.ReadNewObjectAs<GeometryCoder>());
+  if (!coder) __builtin_trap();
+  return coder;
 }
 
 }  // namespace qx::fuzzing

@@ -247,15 +247,15 @@ void WriteVertexSeeds(const fs::path& out) {
 
 // The dense coders of the reference mesh, as the mesh packer drives them;
 // selectors with the top bit set take the connectivity coder's first
-// version.
+// version, those with kFirstGeometryVersion the geometry coder's.
 void WriteDenseSeeds(const fs::path& out) {
-  for (int selector : {0, 1, 2, 3, 4, 5, 0x80, 0x81, 0x82}) {
+  for (int selector : {0, 1, 2, 3, 4, 5, 0x80, 0x81, 0x82, 0x40, 0x41, 0x44, 0x45}) {
     std::unique_ptr<QXPck> mesh = MakeReferenceMesh();
     const CoderChoice choice = DenseChoice(static_cast<uint8_t>(selector % kDenseChoiceCount));
     std::unique_ptr<ConnectivityCoder> connectivity = MakeConnectivityCoder(choice, *mesh);
     if (selector & 0x80)
       connectivity.reset(static_cast<ConnectivityCoder*>(ConnectivityDense::kFirstVersion.Factory()()));
-    std::unique_ptr<GeometryCoder> geometry = MakeGeometryCoder(choice, *mesh);
+    std::unique_ptr<GeometryCoder> geometry = DenseGeometryWriter(static_cast<uint8_t>(selector), *mesh);
     MemoryObjectWriter stream;
     BitChannel bits(stream);
     for (VertexIndex v = mesh->vertexCount - 1; v >= 1; --v) {
