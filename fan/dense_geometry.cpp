@@ -238,6 +238,45 @@ bool GeoDense::DecodeVertex(BitChannel& bits, QXPck& mesh, VertexIndex v, Vector
 // so that every product below stays within 64 bits. The normal axis a is
 // the largest |n_i|; the ring's height off the plane (p, n) along a is
 // |n·d_j| / |n_a|, at most its flatness.
+namespace {
+
+// The corner beyond edge a→b of a triangle (v, a, b), v < a, b, when the
+// triangle there is in the record of min(a, b): it has edge b→a, and is
+// (a, c, b) or (b, a, c). −1 otherwise.
+int64_t CornerBeyond(const QXPck& mesh, VertexIndex a, VertexIndex b) {
+  const VertexIndex low = std::min(a, b);
+  const RecordView record = mesh.Record(low);
+  int64_t corner = -1;
+  ForEachRingTriangle(record, [&](int j) {
+    const VertexIndex first = record.Neighbour(j), second = record.Neighbour(j + 1);
+    if (low == a && second == b) corner = first;
+    if (low == b && first == a) corner = second;
+  });
+  return corner;
+}
+
+}  // namespace
+
+// A base vertex's triangles mostly lie on the rim of the coded surface: the
+// mean of the parallelograms across their edges, where the triangle beyond
+// is known, sees past the rim where the ring's mean stays inside it.
+void GeoDense::ParallelogramPrediction(const QXPck& mesh, const RecordView& record,
+                                       std::array<int64_t, 3>& prediction) const {
+  std::array<int64_t, 3> sum{};
+  int64_t count = 0;
+  ForEachRingTriangle(record, [&](int j) {
+    const VertexIndex a = record.Neighbour(j), b = record.Neighbour(j + 1);
+    const int64_t corner = CornerBeyond(mesh, a, b);
+    if (corner < 0) return;
+    for (int i = 0; i < 3; ++i)
+      sum[i] += int64_t{cells_[static_cast<size_t>(a)][i]} + cells_[static_cast<size_t>(b)][i] -
+                cells_[static_cast<size_t>(corner)][i];
+    ++count;
+  });
+  if (count == 0) return;
+  for (int i = 0; i < 3; ++i) prediction[i] = ClampCell(DivideRounded(sum[i], count));
+}
+
 GeoDense::Frame GeoDense::PredictInFrame(const QXPck& mesh, VertexIndex v) {
   Frame frame;
   Cells prediction;
@@ -248,6 +287,7 @@ GeoDense::Frame GeoDense::PredictInFrame(const QXPck& mesh, VertexIndex v) {
     return frame;
   }
   const RecordView record = mesh.Record(v);
+  if (v >= mesh.splitIndex) ParallelogramPrediction(mesh, record, frame.prediction);
   const int ringSize = record.RingSize();
   const uint32_t* ring = record.Ring();
   std::array<int64_t, 3> extent{};

@@ -20,7 +20,10 @@
 // through an AdaptiveRice. Closed loop: the writer replaces every position
 // by its decoded value.
 //
-// "GeoDense v2" (new files) codes the same prediction p in the ring's frame:
+// "GeoDense v2" (new files) predicts base vertices with triangles by the
+// mean of the parallelograms a + b − c over their triangles (v, a, b) whose
+// far corner c, beyond edge a→b, the record of min(a, b) holds (the rule
+// when none does), and codes every prediction p in the ring's frame:
 //   n = the sum of the cross products of successive ring offsets from p
 //   (integers, cut to 24 bits), a = the axis of the largest |n_i|, b and c
 //   the other two. Components b and c go first, each against p with the
@@ -131,6 +134,7 @@ class GeoDense final : public GeometryCoder {
     int32_t count = 1;
   };
   Frame PredictInFrame(const QXPck& mesh, VertexIndex v);
+  void ParallelogramPrediction(const QXPck& mesh, const RecordView& record, std::array<int64_t, 3>& prediction) const;
   // Codes v's components in order, each by code(component, prediction,
   // model, scale length) (no model: alone_, for vertices without
   // triangles), which writes cells[component] or reads it.
