@@ -195,6 +195,7 @@ bool GeoDense::EncodeVertex(BitChannel& bits, QXPck& mesh, VertexIndex v) {
   const Cells cells = Quantise(position);
   if (!firstVersion_) {
     if (!EncodeInFrame(bits, mesh, v, cells)) return false;
+    NoteBound(cells);
     cells_[static_cast<size_t>(v)] = cells;
     position = Position(cells);
     return true;
@@ -213,6 +214,7 @@ bool GeoDense::DecodeVertex(BitChannel& bits, QXPck& mesh, VertexIndex v, Vector
   Cells cells;
   if (!firstVersion_) {
     if (!DecodeInFrame(bits, mesh, v, cells)) return false;
+    NoteBound(cells);
     cells_[static_cast<size_t>(v)] = cells;
     position = Position(cells);
     return true;
@@ -290,28 +292,31 @@ GeoDense::Frame GeoDense::PredictInFrame(const QXPck& mesh, VertexIndex v) {
   if (v >= mesh.splitIndex) ParallelogramPrediction(mesh, record, frame.prediction);
   const int ringSize = record.RingSize();
   const uint32_t* ring = record.Ring();
-  std::array<int64_t, 3> extent{};
-  for (int j = 0; j < ringSize; ++j)
-    for (int i = 0; i < 3; ++i) {
-      const int64_t offset = cells_[ring[j]][i] - frame.prediction[i];
-      extent[i] = std::max(extent[i], offset < 0 ? -offset : offset);
-    }
-  const int kind = v >= mesh.splitIndex ? kShortScales + 1 : 0;
-  for (int i = 0; i < 3; ++i) {
-    frame.scaleLength[i] = Length64(extent[i]);
-    frame.model[i] = kind + std::min(frame.scaleLength[i], kShortScales);
-  }
-  const int shift = std::max(0, Length64(std::max({extent[0], extent[1], extent[2]})) - 24);
-  std::array<int64_t, 3> normal{}, previous{}, current{};
+  // One pass: the extents, and the cross products of offsets cut so that
+  // they stay below 2^26 — every cell lies within cellBound_, so every
+  // prediction within 3·cellBound_ (the parallelogram's reach) and every
+  // offset within 4·cellBound_ — and their sums over 256 ring positions
+  // within 64 bits.
+  const int shift = std::max(0, Length64(4 * int64_t{cellBound_}) - 26);
+  std::array<int64_t, 3> extent{}, normal{}, previous{}, current{};
   for (int j = 0; j <= ringSize; ++j) {
     const Cells& neighbour = cells_[ring[j < ringSize ? j : 0]];
-    for (int i = 0; i < 3; ++i) current[i] = (neighbour[i] - frame.prediction[i]) >> shift;
+    for (int i = 0; i < 3; ++i) {
+      const int64_t offset = neighbour[i] - frame.prediction[i];
+      extent[i] = std::max(extent[i], offset < 0 ? -offset : offset);
+      current[i] = offset >> shift;
+    }
     if (j > 0) {
       normal[0] += previous[1] * current[2] - previous[2] * current[1];
       normal[1] += previous[2] * current[0] - previous[0] * current[2];
       normal[2] += previous[0] * current[1] - previous[1] * current[0];
     }
     previous = current;
+  }
+  const int kind = v >= mesh.splitIndex ? kShortScales + 1 : 0;
+  for (int i = 0; i < 3; ++i) {
+    frame.scaleLength[i] = Length64(extent[i]);
+    frame.model[i] = kind + std::min(frame.scaleLength[i], kShortScales);
   }
   int axis = 0;
   for (int i = 1; i < 3; ++i)
@@ -320,6 +325,8 @@ GeoDense::Frame GeoDense::PredictInFrame(const QXPck& mesh, VertexIndex v) {
   const int normalShift = std::max(0, Length64(std::abs(normal[axis])) - 24);
   for (int i = 0; i < 3; ++i) frame.normal[i] = normal[i] >> normalShift;
   frame.normalAxis = axis;
+  // The scale across: the ring's largest height off the plane along a,
+  // |n·d| / |n_a|, by bit lengths (within one, without a division).
   int64_t height = 0;
   for (int j = 0; j < ringSize; ++j) {
     const Cells& neighbour = cells_[ring[j]];
@@ -327,7 +334,7 @@ GeoDense::Frame GeoDense::PredictInFrame(const QXPck& mesh, VertexIndex v) {
     for (int i = 0; i < 3; ++i) dot += frame.normal[i] * (neighbour[i] - frame.prediction[i]);
     height = std::max(height, dot < 0 ? -dot : dot);
   }
-  frame.scaleLength[axis] = Length64(height / std::abs(frame.normal[axis]));
+  frame.scaleLength[axis] = std::max(0, Length64(height) - Length64(std::abs(frame.normal[axis])));
   frame.model[axis] = kind + std::min(frame.scaleLength[axis], kShortScales);
   return frame;
 }
@@ -342,7 +349,7 @@ bool GeoDense::CodeInFrame(const QXPck& mesh, VertexIndex v, Cells& cells, CodeC
       return false;
   if (a < 0) return true;
   // The plane through the prediction across the tangential residuals, then
-  // the mean height above it of the vertices coded in this model so far,
+  // the running mean height above it of the vertices coded in this model,
   // relative to their scale (the surface's curvature, which the ring's mean
   // does not follow), on the side the normal points to.
   const int b = (a + 1) % 3, c = (a + 2) % 3;
@@ -352,17 +359,15 @@ bool GeoDense::CodeInFrame(const QXPck& mesh, VertexIndex v, Cells& cells, CodeC
   const int64_t plane = frame.prediction[a] - DivideRounded(across, along);
   const int64_t side = frame.normal[a] > 0 ? 1 : -1;
   const int model = frame.model[a], length = frame.scaleLength[a];
-  Curvature& curvature = curvature_[model];
-  // Heights beyond kMaxRatio times the scale are no curvature worth
-  // following; the bound keeps the products within 64 bits.
-  const int64_t ratio = std::clamp<int64_t>(DivideRounded(curvature.ratioSum, curvature.count), -kMaxRatio, kMaxRatio);
-  const int64_t bias = DivideRounded(ratio * (int64_t{1} << length), int64_t{1} << kCurvatureFraction);
+  // Shifts, not divisions, scale the curvature: arithmetic shifts round
+  // down alike everywhere, and the running mean stays within ±kMaxRatio.
+  int64_t& curvature = curvature_[model];
+  constexpr int64_t kHalfUnit = int64_t{1} << (kCurvatureFraction - 1);
+  const int64_t bias = (curvature * (int64_t{1} << length) + kHalfUnit) >> kCurvatureFraction;
   if (!code(a, std::clamp<int64_t>(plane + side * bias, -kMaxCell, kMaxCell), &normal_[model], length)) return false;
-  curvature.ratioSum += side * (cells[a] - plane) * (int64_t{1} << kCurvatureFraction) / (int64_t{1} << length);
-  if (++curvature.count >= kCurvatureHalving) {
-    curvature.ratioSum /= 2;
-    curvature.count /= 2;
-  }
+  const int64_t ratio =
+      std::clamp<int64_t>((side * (cells[a] - plane) * (int64_t{1} << kCurvatureFraction)) >> length, -kMaxRatio, kMaxRatio);
+  curvature += (ratio - curvature) >> kCurvatureMemory;
   return true;
 }
 

@@ -25,21 +25,22 @@
 // far corner c, beyond edge a→b, the record of min(a, b) holds (the rule
 // when none does), and codes every prediction p in the ring's frame:
 //   n = the sum of the cross products of successive ring offsets from p
-//   (integers, cut to 24 bits), a = the axis of the largest |n_i|, b and c
-//   the other two. Components b and c go first, each against p with the
-//   scale L = bitLength(the ring's extent along that axis, its largest
-//   |offset|). Component a then goes against the plane through p with
-//   normal n at the decoded b and c,
+//   (integers, offsets cut to 26 bits, n to 24), a = the axis of the
+//   largest |n_i|, b and c the other two. Components b and c go first, each
+//   against p with the scale L = bitLength(the ring's extent along that
+//   axis, its largest |offset|). Component a then goes against the plane
+//   through p with normal n at the decoded b and c,
 //     p_a − round((n_b·r_b + n_c·r_c) / n_a),
 //   raised on n's side by the running mean height above their planes of
 //   the vertices coded in its model before, relative to their scales (the
-//   curvature the ring's mean misses); its scale is the bit length of the
-//   ring's largest height off that plane along a. Each residual goes
-//   through the ScaledRice of its kind (tangential, across), refinement or
-//   base vertex and min(L, 4); the curvature is kept per such model too
-//   (height / 2^L in 1/256, a zero counted first, sum and count halved every
-//   64). With n = 0 every component goes in as a tangential one; without
-//   triangles against the cells of v + 1, through one AdaptiveRice.
+//   curvature the ring's mean misses); its scale L = bitLength(max |n·d|) −
+//   bitLength(|n_a|), about that of the ring's largest height off the plane.
+//   Each residual goes through the ScaledRice of its kind (tangential,
+//   across), refinement or base vertex and min(L, 4); the curvature is kept
+//   per such model too (height / 2^L in 1/256, a mean that each height moves
+//   1/16 of the way). With n = 0 every component goes in as a tangential
+//   one; without triangles against the cells of v + 1, through one
+//   AdaptiveRice.
 // Residuals across the ring's plane, once the tangential ones are known,
 // are a few cells; along it they are the mesh's irregularity, which no rule
 // on the ring foresees and which takes most of the bits.
@@ -118,8 +119,10 @@ class GeoDense final : public GeometryCoder {
   // bit length, the short ones (where rounding to cells dominates) apart.
   static constexpr int kShortScales = 4;
   static constexpr int kFrameModels = 2 * (kShortScales + 1);
-  static constexpr int32_t kCurvatureHalving = 64;
   static constexpr int kCurvatureFraction = 8;  // bits below the point of height / 2^L
+  static constexpr int kCurvatureMemory = 4;    // each height moves the mean 1/16 of the way
+  // Heights beyond 256 times the scale are no curvature worth following;
+  // the bound keeps the products within 64 bits.
   static constexpr int64_t kMaxRatio = int64_t{1} << (kCurvatureFraction + 8);
   struct Frame {
     std::array<int64_t, 3> prediction{};
@@ -128,12 +131,10 @@ class GeoDense final : public GeometryCoder {
     std::array<int, 3> scaleLength{};  // per component
     std::array<int, 3> model{};        // per component; -1 without triangles
   };
-  // The running height of vertices above their ring's plane, over the scale.
-  struct Curvature {
-    int64_t ratioSum = 0;
-    int32_t count = 1;
-  };
   Frame PredictInFrame(const QXPck& mesh, VertexIndex v);
+  void NoteBound(const Cells& cells) {
+    for (int32_t cell : cells) cellBound_ = std::max(cellBound_, cell < 0 ? -cell : cell);
+  }
   void ParallelogramPrediction(const QXPck& mesh, const RecordView& record, std::array<int64_t, 3>& prediction) const;
   // Codes v's components in order, each by code(component, prediction,
   // model, scale length) (no model: alone_, for vertices without
@@ -159,8 +160,11 @@ class GeoDense final : public GeometryCoder {
   bool firstVersion_ = false;
   std::array<ScaledRice, kFrameModels> tangent_;
   std::array<ScaledRice, kFrameModels> normal_;
-  std::array<Curvature, kFrameModels> curvature_;
+  // The running mean height of vertices above their ring's plane, over
+  // their scale, in 1/2^kCurvatureFraction.
+  std::array<int64_t, kFrameModels> curvature_{};
   AdaptiveRice alone_;  // vertices without triangles
+  int32_t cellBound_ = 0;  // the largest |cell| coded so far
 };
 
 }  // namespace qx

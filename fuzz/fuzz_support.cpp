@@ -74,13 +74,15 @@ CoderChoice GeometryChoice(uint8_t selector) {
   return coders;
 }
 
-std::unique_ptr<GeometryCoder> StoredGeometryCoder(uint8_t selector, int count, CoderChoice (*choose)(uint8_t)) {
-  static std::map<std::pair<CoderChoice (*)(uint8_t), int>, std::vector<uint8_t>> records;
-  const int choice = selector % count;
-  std::vector<uint8_t>& record = records[{choose, choice}];
+namespace {
+
+// The coder stored in `record`, which is first written from the coder
+// makeWriter makes for the reference mesh when it is still empty.
+template <class MakeWriter>
+std::unique_ptr<GeometryCoder> ReadStoredCoder(std::vector<uint8_t>& record, MakeWriter&& makeWriter) {
   if (record.empty()) {
     std::unique_ptr<QXPck> mesh = MakeReferenceMesh();
-    auto coder = MakeGeometryCoder(choose(static_cast<uint8_t>(choice)), *mesh);
+    std::unique_ptr<GeometryCoder> coder = makeWriter(*mesh);
     MemoryObjectWriter out;
     out.WriteObject(coder.get());
     record = out.Bytes();
@@ -89,6 +91,16 @@ std::unique_ptr<GeometryCoder> StoredGeometryCoder(uint8_t selector, int count, 
   std::unique_ptr<GeometryCoder> coder(in.ReadNewObjectAs<GeometryCoder>());
   if (!coder) __builtin_trap();
   return coder;
+}
+
+}  // namespace
+
+std::unique_ptr<GeometryCoder> StoredGeometryCoder(uint8_t selector, int count, CoderChoice (*choose)(uint8_t)) {
+  static std::map<std::pair<CoderChoice (*)(uint8_t), int>, std::vector<uint8_t>> records;
+  const int choice = selector % count;
+  return ReadStoredCoder(records[{choose, choice}], [&](QXPck& mesh) {
+    return MakeGeometryCoder(choose(static_cast<uint8_t>(choice)), mesh);
+  });
 }
 
 CoderChoice DenseChoice(uint8_t selector) {
@@ -102,10 +114,6 @@ CoderChoice DenseChoice(uint8_t selector) {
   return coders;
 }
 
-}  // namespace qx::fuzzing
-
-namespace qx::fuzzing {
-
 std::unique_ptr<GeometryCoder> DenseGeometryWriter(uint8_t selector, QXPck& mesh) {
   const CoderChoice choice = DenseChoice(selector);
   if (!(selector & kFirstGeometryVersion)) return MakeGeometryCoder(choice, mesh);
@@ -117,18 +125,8 @@ std::unique_ptr<GeometryCoder> DenseGeometryWriter(uint8_t selector, QXPck& mesh
 
 std::unique_ptr<GeometryCoder> StoredDenseGeometryCoder(uint8_t selector) {
   static std::map<std::pair<bool, int>, std::vector<uint8_t>> records;
-  std::vector<uint8_t>& record = records[{(selector & kFirstGeometryVersion) != 0, selector % kDenseChoiceCount}];
-  if (record.empty()) {
-    std::unique_ptr<QXPck> mesh = MakeReferenceMesh();
-    std::unique_ptr<GeometryCoder> coder = DenseGeometryWriter(selector, *mesh);
-    MemoryObjectWriter out;
-    out.WriteObject(coder.get());
-    record = out.Bytes();
-  }
-  MemoryObjectReader in(record);
-  std::unique_ptr<GeometryCoder> coder(in.ReadNewObjectAs<GeometryCoder>());
-  if (!coder) __builtin_trap();
-  return coder;
+  return ReadStoredCoder(records[{(selector & kFirstGeometryVersion) != 0, selector % kDenseChoiceCount}],
+                         [&](QXPck& mesh) { return DenseGeometryWriter(selector, mesh); });
 }
 
 }  // namespace qx::fuzzing
