@@ -241,52 +241,50 @@ bool GeoDense::DecodeVertex(BitChannel& bits, QXPck& mesh, VertexIndex v, Vector
   return true;
 }
 
-// The frame of a ring around the prediction p, from the offsets d_j of the
-// ring's cells from p: per axis the largest |d_j| (the extent), and the
-// normal n, the sum of the cross products of successive offsets (the last
-// with the first), with offsets cut to 24 bits and n to 24 bits afterwards
-// so that every product below stays within 64 bits. The normal axis a is
-// the largest |n_i|; the ring's height off the plane (p, n) along a is
-// |n·d_j| / |n_a|, at most its flatness.
-namespace {
-
 // The corner beyond edge a→b of a triangle (v, a, b), v < a, b, when the
-// triangle there is in the record of min(a, b): it has edge b→a, and is
-// (a, c, b) or (b, a, c). −1 otherwise.
-int64_t CornerBeyond(const QXPck& mesh, VertexIndex a, VertexIndex b) {
+// triangle there is one of min(a, b)'s: it has edge b→a, and is (a, c, b)
+// or (b, a, c). −1 otherwise; of several (only a non-manifold edge has
+// them), the last in walk order.
+int64_t GeoDense::CornerBeyond(VertexIndex a, VertexIndex b) const {
   const VertexIndex low = std::min(a, b);
-  const RecordView record = mesh.Record(low);
+  const auto [begin, end] = fanRange_[static_cast<size_t>(low)];
   int64_t corner = -1;
-  ForEachRingTriangle(record, [&](int j) {
-    const VertexIndex first = record.Neighbour(j), second = record.Neighbour(j + 1);
+  for (int32_t t = begin; t < end; ++t) {
+    const auto [first, second] = fans_[static_cast<size_t>(t)];
     if (low == a && second == b) corner = first;
     if (low == b && first == a) corner = second;
-  });
+  }
   return corner;
 }
 
-}  // namespace
-
 // A base vertex's triangles mostly lie on the rim of the coded surface: the
 // mean of the parallelograms across their edges, where the triangle beyond
-// is known, sees past the rim where the ring's mean stays inside it.
-void GeoDense::ParallelogramPrediction(const QXPck& mesh, const RecordView& record,
-                                       std::array<int64_t, 3>& prediction) const {
+// is known, sees past the rim where the ring's mean stays inside it. The
+// triangles are kept, in walk order, for the base vertices below: looking
+// them up in the records, scattered over the heap, cost a cache miss each.
+void GeoDense::ParallelogramPrediction(VertexIndex v, const RecordView& record, std::array<int64_t, 3>& prediction) {
+  if (fanRange_.size() != cells_.size()) fanRange_.assign(cells_.size(), {0, 0});
+  const auto begin = static_cast<int32_t>(fans_.size());
   std::array<int64_t, 3> sum{};
   int64_t count = 0;
   ForEachRingTriangle(record, [&](int j) {
     const VertexIndex a = record.Neighbour(j), b = record.Neighbour(j + 1);
-    const int64_t corner = CornerBeyond(mesh, a, b);
+    fans_.push_back({a, b});
+    const int64_t corner = CornerBeyond(a, b);
     if (corner < 0) return;
     for (int i = 0; i < 3; ++i)
       sum[i] += int64_t{cells_[static_cast<size_t>(a)][i]} + cells_[static_cast<size_t>(b)][i] -
                 cells_[static_cast<size_t>(corner)][i];
     ++count;
   });
+  fanRange_[static_cast<size_t>(v)] = {begin, static_cast<int32_t>(fans_.size())};
   if (count == 0) return;
   for (int i = 0; i < 3; ++i) prediction[i] = ClampCell(DivideRounded(sum[i], count));
 }
 
+// The frame of a ring around the prediction p, from the offsets d of the
+// ring's cells from p: per axis the largest |d| (the extent), the normal n
+// (see the header) and the ring's height off the plane (p, n).
 GeoDense::Frame GeoDense::PredictInFrame(const QXPck& mesh, VertexIndex v) {
   Frame frame;
   Cells prediction;
@@ -297,7 +295,7 @@ GeoDense::Frame GeoDense::PredictInFrame(const QXPck& mesh, VertexIndex v) {
     return frame;
   }
   const RecordView record = mesh.Record(v);
-  if (v >= mesh.splitIndex) ParallelogramPrediction(mesh, record, frame.prediction);
+  if (v >= mesh.splitIndex) ParallelogramPrediction(v, record, frame.prediction);
   const int ringSize = record.RingSize();
   const uint32_t* ring = record.Ring();
   // One pass: the extents, and the cross products of offsets cut so that

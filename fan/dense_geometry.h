@@ -135,7 +135,8 @@ class GeoDense final : public GeometryCoder {
   void NoteBound(const Cells& cells) {
     for (int32_t cell : cells) cellBound_ = std::max(cellBound_, cell < 0 ? -cell : cell);
   }
-  void ParallelogramPrediction(const QXPck& mesh, const RecordView& record, std::array<int64_t, 3>& prediction) const;
+  void ParallelogramPrediction(VertexIndex v, const RecordView& record, std::array<int64_t, 3>& prediction);
+  int64_t CornerBeyond(VertexIndex a, VertexIndex b) const;
   // Codes v's components in order, each by code(component, prediction,
   // model, scale length) (no model: alone_, for vertices without
   // triangles), which writes cells[component] or reads it.
@@ -165,6 +166,10 @@ class GeoDense final : public GeometryCoder {
   std::array<int64_t, kFrameModels> curvature_{};
   AdaptiveRice alone_;  // vertices without triangles
   int32_t cellBound_ = 0;  // the largest |cell| coded so far
+  // The triangles (v, first, second) of the base vertices coded so far:
+  // vertex v's are fans_[begin, end) with {begin, end} = fanRange_[v].
+  std::vector<std::array<VertexIndex, 2>> fans_;
+  std::vector<std::array<int32_t, 2>> fanRange_;
 };
 
 }  // namespace qx
