@@ -201,18 +201,8 @@ bool GeoDense::EncodeVertex(BitChannel& bits, QXPck& mesh, VertexIndex v) {
   if (!Prepare(mesh, v)) return false;
   Vector& position = mesh.vertices[static_cast<size_t>(v)].position;
   const Cells cells = Quantise(position);
-  if (!firstVersion_) {
-    if (!EncodeInFrame(bits, mesh, v, cells)) return false;
-    NoteBound(cells);
-    cells_[static_cast<size_t>(v)] = cells;
-    position = Position(cells);
-    return true;
-  }
-  int context = 0;
-  const Cells prediction = Predict(mesh, v, context);
-  for (int i = 0; i < 3; ++i)
-    if (!residuals_[Context(context, i)].Write(bits, ZigZag(int64_t{cells[i]} - prediction[i]))) return false;
-  cells_[static_cast<size_t>(v)] = cells;
+  if (!(firstVersion_ ? EncodeFirstVersion(bits, mesh, v, cells) : EncodeInFrame(bits, mesh, v, cells))) return false;
+  Keep(v, cells);
   position = Position(cells);  // what the reader will rebuild
   return true;
 }
@@ -220,13 +210,26 @@ bool GeoDense::EncodeVertex(BitChannel& bits, QXPck& mesh, VertexIndex v) {
 bool GeoDense::DecodeVertex(BitChannel& bits, QXPck& mesh, VertexIndex v, Vector& position) {
   if (!Prepare(mesh, v)) return false;
   Cells cells;
-  if (!firstVersion_) {
-    if (!DecodeInFrame(bits, mesh, v, cells)) return false;
-    NoteBound(cells);
-    cells_[static_cast<size_t>(v)] = cells;
-    position = Position(cells);
-    return true;
-  }
+  if (!(firstVersion_ ? DecodeFirstVersion(bits, mesh, v, cells) : DecodeInFrame(bits, mesh, v, cells))) return false;
+  Keep(v, cells);
+  position = Position(cells);
+  return true;
+}
+
+void GeoDense::Keep(VertexIndex v, const Cells& cells) {
+  cells_[static_cast<size_t>(v)] = cells;
+  for (int32_t cell : cells) cellBound_ = std::max(cellBound_, cell < 0 ? -cell : cell);
+}
+
+bool GeoDense::EncodeFirstVersion(BitChannel& bits, const QXPck& mesh, VertexIndex v, const Cells& cells) {
+  int context = 0;
+  const Cells prediction = Predict(mesh, v, context);
+  for (int i = 0; i < 3; ++i)
+    if (!residuals_[Context(context, i)].Write(bits, ZigZag(int64_t{cells[i]} - prediction[i]))) return false;
+  return true;
+}
+
+bool GeoDense::DecodeFirstVersion(BitChannel& bits, const QXPck& mesh, VertexIndex v, Cells& cells) {
   int context = 0;
   const Cells prediction = Predict(mesh, v, context);
   for (int i = 0; i < 3; ++i) {
@@ -236,8 +239,6 @@ bool GeoDense::DecodeVertex(BitChannel& bits, QXPck& mesh, VertexIndex v, Vector
     if (cell < -kMaxCell || cell > kMaxCell) return false;
     cells[i] = static_cast<int32_t>(cell);
   }
-  cells_[static_cast<size_t>(v)] = cells;
-  position = Position(cells);
   return true;
 }
 

@@ -132,9 +132,10 @@ class GeoDense final : public GeometryCoder {
     std::array<int, 3> model{};        // per component; -1 without triangles
   };
   Frame PredictInFrame(const QXPck& mesh, VertexIndex v);
-  void NoteBound(const Cells& cells) {
-    for (int32_t cell : cells) cellBound_ = std::max(cellBound_, cell < 0 ? -cell : cell);
-  }
+  // Stores v's decoded cells.
+  void Keep(VertexIndex v, const Cells& cells);
+  bool EncodeFirstVersion(BitChannel& bits, const QXPck& mesh, VertexIndex v, const Cells& cells);
+  bool DecodeFirstVersion(BitChannel& bits, const QXPck& mesh, VertexIndex v, Cells& cells);
   void ParallelogramPrediction(VertexIndex v, const RecordView& record, std::array<int64_t, 3>& prediction);
   int64_t CornerBeyond(VertexIndex a, VertexIndex b) const;
   // Codes v's components in order, each by code(component, prediction,
