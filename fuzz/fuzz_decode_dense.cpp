@@ -1,10 +1,10 @@
 // Fuzzes the dense decoders on a small mesh, as the mesh packer drives them:
 // the first byte picks the predictor and the precision of the stored
-// geometry record (its value modulo the choices) and, by its top bit, the
-// connectivity coder's first version, which readers still take, and by
-// bit 0x40 the geometry coder's first version; the rest is the bit stream. Each vertex's ring is
-// decoded, checked and stored, then its position, from the top vertex down
-// until the stream ends or a decoder refuses.
+// geometry record (its value modulo the choices), by its top bit the
+// connectivity coder's first version and by bit 0x20 the geometry coder's
+// first version, which readers still take; the rest is the bit stream. Each
+// vertex's ring is decoded, checked and stored, then its position, from the
+// top vertex down until the stream ends or a decoder refuses.
 #include <cstddef>
 #include <cstdint>
 #include <memory>

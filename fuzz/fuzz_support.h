@@ -56,7 +56,7 @@ CoderChoice DenseChoice(uint8_t selector);
 // makes it for `mesh`, or, with bit kFirstGeometryVersion of the selector
 // set, the geometry coder's first version, which readers still take; and
 // that coder as a reader gets it from the stored record.
-inline constexpr uint8_t kFirstGeometryVersion = 0x40;
+inline constexpr uint8_t kFirstGeometryVersion = 0x20;
 std::unique_ptr<GeometryCoder> DenseGeometryWriter(uint8_t selector, QXPck& mesh);
 std::unique_ptr<GeometryCoder> StoredDenseGeometryCoder(uint8_t selector);
 

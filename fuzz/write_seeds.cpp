@@ -249,7 +249,7 @@ void WriteVertexSeeds(const fs::path& out) {
 // selectors with the top bit set take the connectivity coder's first
 // version, those with kFirstGeometryVersion the geometry coder's.
 void WriteDenseSeeds(const fs::path& out) {
-  for (int selector : {0, 1, 2, 3, 4, 5, 0x80, 0x81, 0x82, 0x40, 0x41, 0x44, 0x45}) {
+  for (int selector : {0, 1, 2, 3, 4, 5, 0x80, 0x81, 0x82, 0x20, 0x21, 0x24, 0x25}) {
     std::unique_ptr<QXPck> mesh = MakeReferenceMesh();
     const CoderChoice choice = DenseChoice(static_cast<uint8_t>(selector % kDenseChoiceCount));
     std::unique_ptr<ConnectivityCoder> connectivity = MakeConnectivityCoder(choice, *mesh);
