@@ -11,6 +11,11 @@
 // with k the smallest width for which count·2^k ≥ sum. Sum and count halve
 // every kHalvingCount values, so the code follows a drifting distribution.
 //
+// ScaledRice codes a count x ≥ 0 whose size follows a scale both sides know
+// (the caller's bit length L of it): the same codes with parameter L + j,
+// j following the running mean of x / 2^L. One model serves every scale, so
+// it learns from all of a mesh's values, not from the few at each scale.
+//
 // AdaptiveChoice codes one of up to five symbols by its rank among the
 // symbols' running counts (ties: the lower symbol first), in unary:
 //   rank 0: 0   rank 1: 10   rank 2: 110   …   the last rank: all ones
@@ -32,6 +37,18 @@ class AdaptiveRice {
   bool Write(BitChannel& bits, uint32_t x) {
     const int k = parameter_;
     Update(x);
+    return WriteRice(bits, x, k);
+  }
+
+  // False on a short read or an escape longer than 32 bits.
+  bool Read(BitChannel& bits, uint32_t& x) {
+    if (!ReadRice(bits, parameter_, x)) return false;
+    Update(x);
+    return true;
+  }
+
+  // The code of x with parameter k (0 … 31), shared with ScaledRice.
+  static bool WriteRice(BitChannel& bits, uint32_t x, int k) {
     const uint32_t q = x >> k;
     if (q < kEscape) {
       return WriteOnes(bits, static_cast<int>(q)) && bits.WriteBit(false) &&
@@ -40,22 +57,17 @@ class AdaptiveRice {
     const int length = Length(x);
     return WriteOnes(bits, kEscape) && bits.WriteBits(static_cast<uint32_t>(length), 6) && bits.WriteBits(x, length);
   }
-
-  // False on a short read or an escape longer than 32 bits.
-  bool Read(BitChannel& bits, uint32_t& x) {
-    const int k = parameter_;
+  static bool ReadRice(BitChannel& bits, int k, uint32_t& x) {
     uint32_t q = 0, low = 0;
     if (!bits.ReadOnesAndField(kEscape, k, q, low)) return false;
     if (q < kEscape) {
       const uint64_t value = (uint64_t{q} << k) | low;
       if (value > UINT32_MAX) return false;
       x = static_cast<uint32_t>(value);
-    } else {
-      uint32_t length = 0;
-      if (!bits.ReadBits(6, length) || length > 32 || !bits.ReadBits(static_cast<int>(length), x)) return false;
+      return true;
     }
-    Update(x);
-    return true;
+    uint32_t length = 0;
+    return bits.ReadBits(6, length) && length <= 32 && bits.ReadBits(static_cast<int>(length), x);
   }
 
   int Parameter() const { return parameter_; }
@@ -88,6 +100,47 @@ class AdaptiveRice {
   uint64_t sum_ = 2;
   uint32_t count_ = 1;
   int parameter_ = 1;  // the smallest k with count·2^k ≥ sum
+};
+
+class ScaledRice {
+ public:
+  // x is coded with parameter L + j (clamped to 0 … 31), L given by the
+  // caller, the same on both sides.
+  bool Write(BitChannel& bits, uint32_t x, int scaleLength) {
+    const int k = Parameter(scaleLength);
+    Update(x, scaleLength);
+    return AdaptiveRice::WriteRice(bits, x, k);
+  }
+  // False on a short read or an escape longer than 32 bits.
+  bool Read(BitChannel& bits, uint32_t& x, int scaleLength) {
+    if (!AdaptiveRice::ReadRice(bits, Parameter(scaleLength), x)) return false;
+    Update(x, scaleLength);
+    return true;
+  }
+
+ private:
+  static constexpr int kFraction = 16;  // bits below the point of x / 2^L
+  static constexpr uint32_t kHalvingCount = 64;
+
+  int Parameter(int scaleLength) const {
+    return std::clamp(scaleLength + offset_ - kFraction, 0, 31);
+  }
+  // offset_ becomes the smallest m with count·2^m ≥ sum, as AdaptiveRice
+  // finds its k (m below 64: sum < 2^55).
+  void Update(uint32_t x, int scaleLength) {
+    sum_ += (uint64_t{x} << kFraction) >> std::clamp(scaleLength, 0, 63);
+    if (++count_ >= kHalvingCount) {
+      sum_ >>= 1;
+      count_ >>= 1;
+    }
+    const int a = std::bit_width(sum_), b = std::bit_width(count_);
+    const int m = a > b ? a - b : 0;
+    offset_ = m + static_cast<int>((uint64_t{count_} << m) < sum_);
+  }
+
+  uint64_t sum_ = uint64_t{1} << kFraction;  // x / 2^L, fixed point, summed
+  uint32_t count_ = 1;
+  int offset_ = kFraction;  // j + kFraction
 };
 
 template <int kSymbols>

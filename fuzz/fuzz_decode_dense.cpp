@@ -1,10 +1,11 @@
 // Fuzzes the dense decoders on a small mesh, as the mesh packer drives them:
 // the first byte picks the predictor and the precision of the stored
-// geometry record (its value modulo the choices) and, by its top bits, the
-// connectivity coder's version (0x80 the first, 0x40 the second, which
-// readers still take; else the current one); the rest is the bit stream. Each vertex's ring is
-// decoded, checked and stored, then its position, from the top vertex down
-// until the stream ends or a decoder refuses.
+// geometry record (its value modulo the choices), by bit 0x20 the geometry
+// coder's first version, and by its top bits the connectivity coder's
+// version (0x80 the first, 0x40 the second; else the current one): readers
+// still take the older ones. The rest is the bit stream. Each vertex's ring
+// is decoded, checked and stored, then its position, from the top vertex
+// down until the stream ends or a decoder refuses.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -26,8 +27,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  std::unique_ptr<qx::GeometryCoder> geometry =
-      qx::fuzzing::StoredGeometryCoder(data[0], qx::fuzzing::kDenseChoiceCount, &qx::fuzzing::DenseChoice);
+  std::unique_ptr<qx::GeometryCoder> geometry = qx::fuzzing::StoredDenseGeometryCoder(data[0]);
   std::unique_ptr<qx::ConnectivityCoder> connectivity(static_cast<qx::ConnectivityCoder*>(
       (data[0] & 0x80   ? qx::ConnectivityDense::kFirstVersion
        : data[0] & 0x40 ? qx::ConnectivityDense::kSecondVersion

@@ -9,8 +9,10 @@
 #include <map>
 #include <utility>
 
+#include "fan/dense_geometry.h"
 #include "fan/face_link.h"
 #include "fan/fan_walk.h"
+#include "fan/predictors.h"
 #include "stream/object_reader.h"
 #include "stream/object_writer.h"
 #include "tests/fan/progressive_grid.h"
@@ -72,13 +74,15 @@ CoderChoice GeometryChoice(uint8_t selector) {
   return coders;
 }
 
-std::unique_ptr<GeometryCoder> StoredGeometryCoder(uint8_t selector, int count, CoderChoice (*choose)(uint8_t)) {
-  static std::map<std::pair<CoderChoice (*)(uint8_t), int>, std::vector<uint8_t>> records;
-  const int choice = selector % count;
-  std::vector<uint8_t>& record = records[{choose, choice}];
+namespace {
+
+// The coder stored in `record`, which is first written from the coder
+// makeWriter makes for the reference mesh when it is still empty.
+template <class MakeWriter>
+std::unique_ptr<GeometryCoder> ReadStoredCoder(std::vector<uint8_t>& record, MakeWriter&& makeWriter) {
   if (record.empty()) {
     std::unique_ptr<QXPck> mesh = MakeReferenceMesh();
-    auto coder = MakeGeometryCoder(choose(static_cast<uint8_t>(choice)), *mesh);
+    std::unique_ptr<GeometryCoder> coder = makeWriter(*mesh);
     MemoryObjectWriter out;
     out.WriteObject(coder.get());
     record = out.Bytes();
@@ -87,6 +91,16 @@ std::unique_ptr<GeometryCoder> StoredGeometryCoder(uint8_t selector, int count, 
   std::unique_ptr<GeometryCoder> coder(in.ReadNewObjectAs<GeometryCoder>());
   if (!coder) __builtin_trap();
   return coder;
+}
+
+}  // namespace
+
+std::unique_ptr<GeometryCoder> StoredGeometryCoder(uint8_t selector, int count, CoderChoice (*choose)(uint8_t)) {
+  static std::map<std::pair<CoderChoice (*)(uint8_t), int>, std::vector<uint8_t>> records;
+  const int choice = selector % count;
+  return ReadStoredCoder(records[{choose, choice}], [&](QXPck& mesh) {
+    return MakeGeometryCoder(choose(static_cast<uint8_t>(choice)), mesh);
+  });
 }
 
 CoderChoice DenseChoice(uint8_t selector) {
@@ -98,6 +112,21 @@ CoderChoice DenseChoice(uint8_t selector) {
   coders.predMode = choice % 2;
   coders.bitsError = std::ldexp(1.0f, -(choice / 2 == 0 ? 2 : choice / 2 == 1 ? 12 : 24));
   return coders;
+}
+
+std::unique_ptr<GeometryCoder> DenseGeometryWriter(uint8_t selector, QXPck& mesh) {
+  const CoderChoice choice = DenseChoice(selector);
+  if (!(selector & kFirstGeometryVersion)) return MakeGeometryCoder(choice, mesh);
+  std::unique_ptr<Predictor> predictor;
+  if (choice.predMode == 1) predictor = std::make_unique<GPButterfly>();
+  else predictor = std::make_unique<GPCentroide>();
+  return std::make_unique<GeoDense>(mesh, std::move(predictor), choice.bitsError, true);
+}
+
+std::unique_ptr<GeometryCoder> StoredDenseGeometryCoder(uint8_t selector) {
+  static std::map<std::pair<bool, int>, std::vector<uint8_t>> records;
+  return ReadStoredCoder(records[{(selector & kFirstGeometryVersion) != 0, selector % kDenseChoiceCount}],
+                         [&](QXPck& mesh) { return DenseGeometryWriter(selector, mesh); });
 }
 
 }  // namespace qx::fuzzing

@@ -52,4 +52,12 @@ std::unique_ptr<GeometryCoder> StoredGeometryCoder(uint8_t selector, int count, 
 inline constexpr int kDenseChoiceCount = 6;
 CoderChoice DenseChoice(uint8_t selector);
 
+// The dense harness's geometry coders: DenseChoice(selector) as a writer
+// makes it for `mesh`, or, with bit kFirstGeometryVersion of the selector
+// set, the geometry coder's first version, which readers still take; and
+// that coder as a reader gets it from the stored record.
+inline constexpr uint8_t kFirstGeometryVersion = 0x20;
+std::unique_ptr<GeometryCoder> DenseGeometryWriter(uint8_t selector, QXPck& mesh);
+std::unique_ptr<GeometryCoder> StoredDenseGeometryCoder(uint8_t selector);
+
 }  // namespace qx::fuzzing

@@ -248,11 +248,12 @@ void WriteVertexSeeds(const fs::path& out) {
 
 // The dense coders of the reference mesh, as the mesh packer drives them;
 // selectors with the top bit set take the connectivity coder's first
-// version, with the next bit its second. The current version's seeds come
+// version, with the next bit its second, those with kFirstGeometryVersion
+// the geometry coder's first. The current connectivity version's seeds come
 // in the mesh's own order (new dependencies named by rank) and renumbered
 // into coding order (named by block); the stream's decoder takes either.
 void WriteDenseSeeds(const fs::path& out) {
-  for (int selector : {0, 1, 2, 3, 4, 5, 0x40, 0x41, 0x80, 0x81, 0x82}) {
+  for (int selector : {0, 1, 2, 3, 4, 5, 0x20, 0x21, 0x24, 0x25, 0x40, 0x41, 0x80, 0x81, 0x82}) {
     for (bool renumbered : {false, true}) {
       if (renumbered && selector >= 0x40) continue;
       std::unique_ptr<QXPck> mesh = MakeReferenceMesh();
@@ -263,7 +264,7 @@ void WriteDenseSeeds(const fs::path& out) {
                                      : selector & 0x40 ? &ConnectivityDense::kSecondVersion
                                                        : nullptr;
       if (older) connectivity.reset(static_cast<ConnectivityCoder*>(older->Factory()()));
-      std::unique_ptr<GeometryCoder> geometry = MakeGeometryCoder(choice, *mesh);
+      std::unique_ptr<GeometryCoder> geometry = DenseGeometryWriter(static_cast<uint8_t>(selector), *mesh);
       MemoryObjectWriter stream;
       BitChannel bits(stream);
       for (VertexIndex v = mesh->vertexCount - 1; v >= 1; --v) {

@@ -29,6 +29,7 @@ void RegisterStandardClasses() {
   RegisterClass(ConnectivityDense::kSecondVersion);
   RegisterClass(ConnectivityDense::kFirstVersion);
   RegisterClass(GeoDense::kClass);
+  RegisterClass(GeoDense::kFirstVersion);
 }
 
 }  // namespace qx

@@ -115,7 +115,7 @@ TEST_F(DenseCoders, CorpusRoundTripsAreExactAndWithinTheBound) {
       for (size_t m = 0; m < want.size(); ++m) {
         EXPECT_EQ(got[m]->pendingCount, 0) << what;
         EXPECT_STREQ(got[m]->connectivityClass->Name(), "ConnectivityDense v3");
-        EXPECT_STREQ(got[m]->geometryClass->Name(), "GeoDense v1");
+        EXPECT_STREQ(got[m]->geometryClass->Name(), "GeoDense v2");
         ExpectSameDecodedVertices(*want[m], *got[m], what);
         const Vector half = original[m]->box.half;
         // The bound, plus the rounding of a position to a float.
@@ -156,8 +156,8 @@ TEST_F(DenseCoders, TruncatedFilesDecodeAPrefixOfTheFullDecode) {
 
 // Writes a scene record whose meshes take the dense coders and the others
 // alternately, in the interleaved layout of every scene file (same schedule);
-// the third and fourth meshes' connectivity take the dense coder's first
-// and second versions, which readers still know.
+// the third mesh takes the dense coders' first versions and the fourth the
+// connectivity coder's second, which readers still know.
 class MixedSceneRecord final : public PersistentObject {
  public:
   explicit MixedSceneRecord(QXScene& scene) : scene_(scene) {}
@@ -179,10 +179,12 @@ class MixedSceneRecord final : public PersistentObject {
       QXPck& mesh = *const_cast<QXPck*>(meshes[m]);
       CoderChoice choice{1, m != 1 ? kGeoModeDense : 3, m != 1 ? kConnectModeDense : 1, 1.0f / 1024};
       std::unique_ptr<ConnectivityCoder> connectivity = MakeConnectivityCoder(choice, mesh);
+      std::unique_ptr<GeometryCoder> geometry = MakeGeometryCoder(choice, mesh);
       const ClassDescriptor* older[] = {nullptr, nullptr, &ConnectivityDense::kFirstVersion,
                                         &ConnectivityDense::kSecondVersion};
       if (older[m]) connectivity.reset(static_cast<ConnectivityCoder*>(older[m]->Factory()()));
-      items.push_back({std::make_unique<MeshPacker>(std::move(connectivity), MakeGeometryCoder(choice, mesh)),
+      if (m == 2) geometry = std::make_unique<GeoDense>(mesh, std::make_unique<GPButterfly>(), choice.bitsError, true);
+      items.push_back({std::make_unique<MeshPacker>(std::move(connectivity), std::move(geometry)),
                        static_cast<int>(meshes.size() - 1 - m), mesh.weight});
       if (!items.back().packer->WriteHeader(&mesh, out)) return false;
     }
@@ -227,7 +229,8 @@ TEST_F(DenseCoders, SceneMixingBothCoderSetsReadsBack) {
   ASSERT_EQ(got.size(), 4u);
   for (size_t m = 0; m < got.size(); ++m) {
     EXPECT_EQ(got[m]->pendingCount, 0);
-    EXPECT_STREQ(got[m]->geometryClass->Name(), m != 1 ? "GeoDense v1" : "GeoPolarAdaptativo");
+    const char* geometry[] = {"GeoDense v2", "GeoPolarAdaptativo", "GeoDense v1", "GeoDense v2"};
+    EXPECT_STREQ(got[m]->geometryClass->Name(), geometry[m]);
     const char* connectivity[] = {"ConnectivityDense v3", "ConnectivityModelo2", "ConnectivityDense v1",
                                   "ConnectivityDense v2"};
     EXPECT_STREQ(got[m]->connectivityClass->Name(), connectivity[m]);
