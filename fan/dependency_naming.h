@@ -17,18 +17,11 @@
 #include <vector>
 
 #include "fan/fan_record.h"
+#include "fan/fan_walk.h"
 
 namespace qx {
 
 class QXPck;
-
-// The dependency of ring triangle j, or `centre` for a gap.
-inline VertexIndex TriangleDependency(const RecordView& record, VertexIndex centre, int j) {
-  VertexIndex dependency = centre;
-  for (int g = 0; g < record.GroupCount(); ++g)
-    if (record.Group(g).Has(j)) dependency = record.Group(g).dependency;
-  return dependency;
-}
 
 // Calls onNew(c) for every dependency c of `centre`'s ring triangles, 0 < c
 // < centre, that `named` does not hold yet, marking it; the triangles from

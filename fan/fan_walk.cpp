@@ -87,12 +87,8 @@ void InvertFaces(QXPck& mesh) {
 FaceList StoredRing(const RecordView& record, VertexIndex centre) {
   FaceList ring;
   // Built back to front, since links go in at the front.
-  for (int j = record.RingSize() - 1; j >= 0; --j) {
-    VertexIndex dependency = centre;
-    for (int g = 0; g < record.GroupCount(); ++g)
-      if (record.Group(g).Has(j)) dependency = record.Group(g).dependency;
-    ring.PushFront(record.Neighbour(j), record.Neighbour(j + 1), 0, dependency);
-  }
+  for (int j = record.RingSize() - 1; j >= 0; --j)
+    ring.PushFront(record.Neighbour(j), record.Neighbour(j + 1), 0, TriangleDependency(record, centre, j));
   return ring;
 }
 

@@ -157,6 +157,15 @@ FaceList RecordLinks(const RecordView& record, bool reversed);
 // needs no new closing (which a non-manifold vertex could make ambiguous).
 FaceList StoredRing(const RecordView& record, VertexIndex centre);
 
+// The dependency of ring triangle j as StoredRing gives it: that of the
+// last group holding the triangle, or `centre` for a gap.
+inline VertexIndex TriangleDependency(const RecordView& record, VertexIndex centre, int j) {
+  VertexIndex dependency = centre;
+  for (int g = 0; g < record.GroupCount(); ++g)
+    if (record.Group(g).Has(j)) dependency = record.Group(g).dependency;
+  return dependency;
+}
+
 // Reverses every triangle of the mesh: each vertex's record becomes
 // BuildRecord(v, CloseRing(v, reversed links)). Positions and normals stay;
 // the new records' header floats are 0 until the metrics are recomputed;
