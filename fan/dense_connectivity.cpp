@@ -190,14 +190,18 @@ bool ConnectivityDense::ReadKind(BitChannel& bits, int& kind) {
   return version_ >= 3 ? kinds_.Read(bits, kind) : explicitKind_.Read(bits, kind);
 }
 
+VertexIndex ConnectivityDense::Wing(QXPck& mesh, VertexIndex v, const std::vector<PlainLink>& ring, size_t at) {
+  VertexIndex& wing = wings_[at];
+  if (wing == kUnknownWing) wing = PredictedDependency(mesh, ring[at].a, ring[at].b, v);
+  return wing;
+}
+
 // The nearest link after `at` whose wing is c, as the distance to it.
 int ConnectivityDense::RingWingDistance(QXPck& mesh, VertexIndex v, const std::vector<PlainLink>& ring, size_t at,
                                         VertexIndex c) {
   const size_t n = ring.size();
-  for (size_t d = 1; d < n; ++d) {
-    const PlainLink& link = ring[at + d < n ? at + d : at + d - n];
-    if (PredictedDependency(mesh, link.a, link.b, v) == c) return static_cast<int>(d);
-  }
+  for (size_t d = 1; d < n; ++d)
+    if (Wing(mesh, v, ring, at + d < n ? at + d : at + d - n) == c) return static_cast<int>(d);
   return 0;
 }
 
@@ -228,14 +232,14 @@ bool ConnectivityDense::EncodeDependencies(BitChannel& bits, QXPck& mesh, Vertex
                                            const std::vector<PlainLink>& ring, FirstModel& first, NextModels& next) {
   VertexIndex previous = 0;
   int previousSymbol = -1;
+  ForgetWings(ring.size());
   for (size_t i = 0; i < ring.size(); ++i) {
-    const PlainLink& link = ring[i];
-    const VertexIndex c = link.dependency;
+    const VertexIndex c = ring[i].dependency;
     if (c < 0 || c > v) return false;
     int symbol = kExplicit;
     if (c == previous)
       symbol = kPrevious;
-    else if (c == PredictedDependency(mesh, link.a, link.b, v))
+    else if (c == Wing(mesh, v, ring, i))
       symbol = kWing;
     const bool written = previousSymbol < 0 ? first.Write(bits, symbol) : next[previousSymbol].Write(bits, symbol);
     if (!written || (symbol == kExplicit && !WriteExplicit(bits, mesh, v, ring, i))) return false;
@@ -294,8 +298,7 @@ bool ConnectivityDense::ReadExplicit(BitChannel& bits, QXPck& mesh, VertexIndex 
     uint32_t distance = 0;
     if (!ringWingDistance_.Read(bits, distance) || distance + 1 >= ring.size()) return false;
     const size_t to = at + distance + 1;
-    const PlainLink& link = ring[to < ring.size() ? to : to - ring.size()];
-    c = PredictedDependency(mesh, link.a, link.b, v);
+    c = Wing(mesh, v, ring, to < ring.size() ? to : to - ring.size());
     return c > 0 && c < v;
   }
   uint32_t r = 0;
@@ -321,15 +324,15 @@ bool ConnectivityDense::DecodeDependencies(BitChannel& bits, QXPck& mesh, Vertex
                                            std::vector<PlainLink>& ring, int firstSymbol, NextModels& next) {
   VertexIndex previous = 0;
   int symbol = firstSymbol;
+  ForgetWings(ring.size());
   for (size_t i = 0; i < ring.size(); ++i) {
-    PlainLink& link = ring[i];
     if (i > 0 && !next[symbol].Read(bits, symbol)) return false;
     VertexIndex c = previous;
     if (symbol == kWing)
-      c = PredictedDependency(mesh, link.a, link.b, v);
+      c = Wing(mesh, v, ring, i);
     else if (symbol == kExplicit && !ReadExplicit(bits, mesh, v, ring, i, c))
       return false;
-    link.dependency = c;
+    ring[i].dependency = c;
     previous = c;
   }
   return true;

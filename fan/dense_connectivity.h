@@ -103,8 +103,12 @@ class ConnectivityDense final : public ConnectivityCoder {
   bool WriteExplicit(BitChannel& bits, QXPck& mesh, VertexIndex v, const std::vector<PlainLink>& ring, size_t at);
   bool WriteKind(BitChannel& bits, int kind);
   bool ReadKind(BitChannel& bits, int& kind);
-  static int RingWingDistance(QXPck& mesh, VertexIndex v, const std::vector<PlainLink>& ring, size_t at,
-                              VertexIndex c);
+  int RingWingDistance(QXPck& mesh, VertexIndex v, const std::vector<PlainLink>& ring, size_t at, VertexIndex c);
+  // The predicted dependency of ring[at] (PredictedDependency), searched at
+  // most once per link of the ring being coded: the ring-wing kind looks
+  // ahead at links whose own symbols ask for the same wing again.
+  VertexIndex Wing(QXPck& mesh, VertexIndex v, const std::vector<PlainLink>& ring, size_t at);
+  void ForgetWings(size_t ringSize) { wings_.assign(ringSize, kUnknownWing); }
   // r ≤ largest, in the model of its kind (0 new, 1 named).
   bool WriteRank(BitChannel& bits, int kind, uint32_t r, uint32_t largest);
   bool ReadRank(BitChannel& bits, int kind, uint32_t largest, uint32_t& r);
@@ -161,6 +165,8 @@ class ConnectivityDense final : public ConnectivityCoder {
   std::array<AdaptiveRice, 2> neighbourStep_;
   std::vector<PlainLink> predicted_;
   std::vector<PlainLink> links_;  // the writer's ring
+  static constexpr VertexIndex kUnknownWing = -1;
+  std::vector<VertexIndex> wings_;  // per link of the ring being coded
 };
 
 }  // namespace qx
