@@ -7,7 +7,6 @@
 
 #include "fan/dependency_naming.h"
 #include "fan/fan_record.h"
-#include "fan/fan_walk.h"
 #include "fan/metrics.h"
 #include "fan/pck.h"
 
@@ -127,13 +126,7 @@ void Renumber(QXPck& mesh, std::span<const VertexIndex> newIndex) {
   for (VertexIndex v = 0; v < n; ++v) {
     const VertexIndex to = newIndex[static_cast<size_t>(v)];
     vertices[static_cast<size_t>(to)] = mesh.vertices[static_cast<size_t>(v)];
-    FaceList ring = StoredRing(mesh.Record(v), v);
-    for (FaceLink& link : ring) {
-      link.a = newIndex[static_cast<size_t>(link.a)];
-      link.b = newIndex[static_cast<size_t>(link.b)];
-      link.dependency = link.IsGap(v) ? to : newIndex[static_cast<size_t>(link.dependency)];
-    }
-    records[static_cast<size_t>(to)] = BuildRecord(to, ring);
+    records[static_cast<size_t>(to)] = RenamedRecord(mesh.Record(v), newIndex);
   }
   mesh.vertices.swap(vertices);
   mesh.records.swap(records);

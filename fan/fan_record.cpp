@@ -6,6 +6,7 @@
 #include <cassert>
 #include <cstring>
 #include <new>
+#include <numeric>
 
 #include "common/diagnostics.h"
 #include "fan/pck.h"
@@ -197,6 +198,33 @@ std::optional<FanRecord> TryBuildRecord(VertexIndex v, const FaceList& links, Ve
 std::optional<FanRecord> TryBuildRecord(VertexIndex v, std::span<const PlainLink> links, VertexIndex vertexCount,
                                         RingStatus* status) {
   return TryBuild(v, links, vertexCount, status);
+}
+
+FanRecord RenamedRecord(const RecordView& record, std::span<const VertexIndex> newIndex) {
+  const int n = record.RingSize();
+  const int m = record.GroupCount();
+  if (m == 0) return FanRecord::Empty();
+  const auto renamed = [&](VertexIndex x) { return newIndex[static_cast<size_t>(x)]; };
+  int start = 0;
+  for (int j = 1; j < n; ++j)
+    if (renamed(record.Neighbour(j)) < renamed(record.Neighbour(start))) start = j;
+  // The old group of each new group: a one-to-one renaming keeps the
+  // dependencies distinct, so only their order changes.
+  std::array<int, kMaxRingSize> order;
+  std::iota(order.begin(), order.begin() + m, 0);
+  std::sort(order.begin(), order.begin() + m,
+            [&](int g, int h) { return renamed(record.Group(g).dependency) < renamed(record.Group(h).dependency); });
+
+  FanRecord out = FanRecord::Allocate(n, m);
+  RecordWriter writer(out);
+  for (int j = 0; j < n; ++j) writer.SetNeighbour(j, renamed(record.Neighbour(start + j)));
+  for (int g = 0; g < m; ++g) {
+    const DependencyGroup group = record.Group(order[static_cast<size_t>(g)]);
+    writer.SetDependency(g, renamed(group.dependency));
+    for (int j = 0; j < n; ++j)
+      if (group.Has(j)) writer.SetBit(g, j >= start ? j - start : j - start + n);
+  }
+  return out;
 }
 
 }  // namespace qx

@@ -188,6 +188,13 @@ FanRecord BuildRecord(VertexIndex v, const FaceList& links);
 // The same from links held by value, in ring order.
 FanRecord BuildRecord(VertexIndex v, std::span<const PlainLink> links);
 
+// The record BuildRecord would build from `record`'s stored ring with every
+// vertex index x (neighbours and dependencies) replaced by newIndex[x], for a
+// mesh being renumbered: the ring turned to start at its smallest new index,
+// the masks turned with it and the groups sorted by their new dependencies.
+// `newIndex` must be one-to-one and cover every index the record names.
+FanRecord RenamedRecord(const RecordView& record, std::span<const VertexIndex> newIndex);
+
 // The checked BuildRecord for rings read from a file, with N = vertexCount:
 // none (and the fault in `status` when given) for 256 or more links, a
 // corner outside 0 … N−1, a triangle link with a dependency outside 0 … v−1,
