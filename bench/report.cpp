@@ -113,7 +113,7 @@ class Summary {
     std::string target = ">= 5 Mvert/s";
     Check(rate >= kDecodeVerticesPerSecond, target);
     Add(model, "decode-direct", Milliseconds(ours->seconds) + Format(", %.2f Mvert/s", rate / 1e6), "", "", target);
-    AddDense(model, *ours);
+    AddDense(model);
     for (const char* qp : {"11", "14"}) {
       const auto* peer = Find(std::string("peer-draco-decode-qp") + qp, model);
       const auto* peerEncode = Find(std::string("peer-draco-encode-qp") + qp, model);
@@ -131,28 +131,25 @@ class Summary {
     }
   }
 
-  // The dense coders beside the default ones (both at 15 bits, level 0.5):
-  // decoding no slower, encoding at most 1.2 times as long.
-  void AddDense(const BenchModel& model, const CollectingReporter::Result& classic) {
-    const auto* decode = Find("decode-direct-dense", model);
-    const auto* encode = Find("encode-dense", model);
-    const auto* classicEncode = Find("encode", model);
-    // Judged by the decoding thread's processor time, which other work on a
-    // shared machine disturbs far less than the wall time (shown first).
+  // The dense coders beside the default ones (both at 15 bits, level 0.5),
+  // from the paired runs: decoding no slower, encoding at most 1.2 times as
+  // long.
+  void AddDense(const BenchModel& model) {
+    const auto* decode = Find("decode-pair", model);
+    const auto* encode = Find("encode-pair", model);
     if (decode) {
+      const double classic = decode->counters.at("classic-ms"), dense = decode->counters.at("dense-ms");
       std::string target = ">= classic (cpu)";
-      Check(decode->cpuSeconds <= classic.cpuSeconds, target);
-      Add(model, "decode-direct dense",
-          Milliseconds(decode->seconds) + Format(", %.2f Mvert/s", model.vertices / decode->seconds / 1e6) + "; " +
-              Milliseconds(decode->cpuSeconds) + " cpu",
-          "classic " + Milliseconds(classic.seconds) + "; " + Milliseconds(classic.cpuSeconds) + " cpu",
-          Format("%.2fx cpu", decode->cpuSeconds / classic.cpuSeconds), target);
+      Check(dense <= classic, target);
+      Add(model, "decode-direct dense", Format("%.1f ms cpu", dense) + Format(", %.2f Mvert/s", model.vertices / dense / 1e3),
+          Format("classic %.1f ms cpu", classic), Format("%.2fx", dense / classic), target);
     }
-    if (encode && classicEncode) {
+    if (encode) {
+      const double classic = encode->counters.at("classic-ms"), dense = encode->counters.at("dense-ms");
       std::string target = "<= 1.2x classic";
-      Check(encode->seconds <= kDenseEncodeRatio * classicEncode->seconds, target);
-      Add(model, "encode dense", Milliseconds(encode->seconds), "classic " + Milliseconds(classicEncode->seconds),
-          Format("%.2fx", encode->seconds / classicEncode->seconds), target);
+      Check(dense <= kDenseEncodeRatio * classic, target);
+      Add(model, "encode dense", Format("%.1f ms", dense), Format("classic %.1f ms", classic),
+          Format("%.2fx", dense / classic), target);
     }
   }
 

@@ -1,5 +1,9 @@
 #include "bench/timed_work.h"
 
+#include <time.h>
+
+#include <chrono>
+
 #include "fan/fan_walk.h"
 #include "fan/quadric_builder.h"
 #include "fan/volume_builder.h"
@@ -35,6 +39,16 @@ Vector Corner(const IndexedMesh& mesh, size_t corner) {
 }
 
 }  // namespace
+
+double ThreadCpuSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
+}
+
+double WallSeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
 
 std::unique_ptr<FanBuilder> MakeDefaultBuilder(int metric) {
   const ImportOptions options = ImportOptions::Defaults(ModelFormat::FmtPLY);

@@ -13,6 +13,11 @@
 
 namespace qx::bench {
 
+// Clocks for paired timings: this thread's processor time and the wall
+// clock, in seconds from an arbitrary start.
+double ThreadCpuSeconds();
+double WallSeconds();
+
 // A builder set up as the import sets it up from the default options, with
 // metric 1 (quadrics) or 0 (volume).
 std::unique_ptr<FanBuilder> MakeDefaultBuilder(int metric);
