@@ -12,14 +12,10 @@ std::unique_ptr<ConnectivityCoder> MakeConnectivityCoder(const CoderChoice& choi
   return std::make_unique<ConnectivityModelo2>(mesh);
 }
 
-namespace {
-
 std::unique_ptr<Predictor> MakePredictor(int32_t predMode) {
   if (predMode == 1) return std::make_unique<GPButterfly>();
   return std::make_unique<GPCentroide>();
 }
-
-}  // namespace
 
 std::unique_ptr<GeometryCoder> MakeGeometryCoder(const CoderChoice& choice, QXPck& mesh) {
   switch (choice.geoMode) {

@@ -69,5 +69,7 @@ struct CoderChoice {
 };
 std::unique_ptr<ConnectivityCoder> MakeConnectivityCoder(const CoderChoice& choice, QXPck& mesh);
 std::unique_ptr<GeometryCoder> MakeGeometryCoder(const CoderChoice& choice, QXPck& mesh);
+// The predictor of `PredMode` alone, as above.
+std::unique_ptr<Predictor> MakePredictor(int32_t predMode);
 
 }  // namespace qx

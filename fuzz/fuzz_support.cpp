@@ -12,7 +12,6 @@
 #include "fan/dense_geometry.h"
 #include "fan/face_link.h"
 #include "fan/fan_walk.h"
-#include "fan/predictors.h"
 #include "stream/object_reader.h"
 #include "stream/object_writer.h"
 #include "tests/fan/progressive_grid.h"
@@ -117,10 +116,7 @@ CoderChoice DenseChoice(uint8_t selector) {
 std::unique_ptr<GeometryCoder> DenseGeometryWriter(uint8_t selector, QXPck& mesh) {
   const CoderChoice choice = DenseChoice(selector);
   if (!(selector & kFirstGeometryVersion)) return MakeGeometryCoder(choice, mesh);
-  std::unique_ptr<Predictor> predictor;
-  if (choice.predMode == 1) predictor = std::make_unique<GPButterfly>();
-  else predictor = std::make_unique<GPCentroide>();
-  return std::make_unique<GeoDense>(mesh, std::move(predictor), choice.bitsError, true);
+  return std::make_unique<GeoDense>(mesh, MakePredictor(choice.predMode), choice.bitsError, true);
 }
 
 std::unique_ptr<GeometryCoder> StoredDenseGeometryCoder(uint8_t selector) {

@@ -24,7 +24,6 @@
 #include "fan/geometry_coders.h"
 #include "fan/mesh_packer.h"
 #include "fan/pck.h"
-#include "fan/predictors.h"
 #include "fan/rank_tree.h"
 #include "import/import_options.h"
 #include "import/importer.h"
@@ -183,7 +182,7 @@ class MixedSceneRecord final : public PersistentObject {
       const ClassDescriptor* older[] = {nullptr, nullptr, &ConnectivityDense::kFirstVersion,
                                         &ConnectivityDense::kSecondVersion};
       if (older[m]) connectivity.reset(static_cast<ConnectivityCoder*>(older[m]->Factory()()));
-      if (m == 2) geometry = std::make_unique<GeoDense>(mesh, std::make_unique<GPButterfly>(), choice.bitsError, true);
+      if (m == 2) geometry = std::make_unique<GeoDense>(mesh, MakePredictor(choice.predMode), choice.bitsError, true);
       items.push_back({std::make_unique<MeshPacker>(std::move(connectivity), std::move(geometry)),
                        static_cast<int>(meshes.size() - 1 - m), mesh.weight});
       if (!items.back().packer->WriteHeader(&mesh, out)) return false;
